@@ -1,0 +1,16 @@
+// OrvantisCore.h — every public header of the OrvantisCore library.
+//
+//   #include <OrvantisCore.h>
+//   Orvantis::Log::init(Orvantis::Log::Info, Orvantis::Log::Synchronous);
+#pragma once
+
+#include "core/Export.h"
+#include "core/utils/Flags.h"
+#include "core/utils/Optional.h"
+
+#include "core/log/Level.h"
+#include "core/log/Sink.h"
+#include "core/log/Log.h"
+#include "core/log/ConsoleSink.h"
+
+#include "core/platform/Platform.h"

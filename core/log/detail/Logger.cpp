@@ -1,0 +1,233 @@
+#include "core/log/detail/Logger.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+
+namespace Orvantis::Log::detail {
+
+namespace {
+
+// Which of the logger's mutexes the current thread holds. A fatal record can
+// arrive on a thread that is already inside the logger: the crash reporter
+// running on the logger thread, or a sink that crashes while a synchronous
+// record is delivered. Such a thread must not lock again what it holds.
+thread_local bool t_holdsQueue = false;
+thread_local bool t_holdsDispatch = false;
+
+// Locks `mutex` unless this thread already holds it, and tracks that in
+// `held` for nested calls.
+class ReentrantGuard {
+public:
+    ReentrantGuard(std::mutex& mutex, bool& held) : m_held(held), m_owns(!held) {
+        if (m_owns) {
+            mutex.lock();
+            m_mutex = &mutex;
+            m_held = true;
+        }
+    }
+    ~ReentrantGuard() {
+        if (m_owns) {
+            m_held = false;
+            m_mutex->unlock();
+        }
+    }
+    ReentrantGuard(const ReentrantGuard&) = delete;
+    ReentrantGuard& operator=(const ReentrantGuard&) = delete;
+
+private:
+    std::mutex* m_mutex = nullptr;
+    bool& m_held;
+    const bool m_owns;
+};
+
+constexpr int kFatalExitStatus = -106;
+
+}  // namespace
+
+Logger::Logger(bool isAsynchronous) : asynchronous(isAsynchronous) {
+    if (!asynchronous) {
+        return;
+    }
+    std::mutex startedMutex;
+    std::condition_variable startedSignal;
+    bool started = false;
+    loggerThread = std::thread([&] {
+        std::unique_lock<std::mutex> dispatchLock(dispatchMutex);
+        {
+            // Notified under the lock: the constructor, and with it these
+            // locals, cannot go away before notify_one returns.
+            std::lock_guard<std::mutex> lock(startedMutex);
+            started = true;
+            startedSignal.notify_one();
+        }
+        dispatchLock.release();  // the loop takes over the held dispatchMutex
+        dispatchLoop();
+    });
+    std::unique_lock<std::mutex> lock(startedMutex);
+    startedSignal.wait(lock, [&] { return started; });
+}
+
+Logger::~Logger() {
+    if (loggerThread.joinable()) {
+        if (stopped.load() && loggerThread.get_id() != std::this_thread::get_id()) {
+            loggerThread.join();
+        } else {
+            loggerThread.detach();
+        }
+    }
+}
+
+// Entered with dispatchMutex held; it is released only while waiting.
+void Logger::dispatchLoop() {
+    t_holdsDispatch = true;
+    std::unique_lock<std::mutex> dispatchLock(dispatchMutex, std::adopt_lock);
+    try {
+        stopRequested.store(false);
+        while (!stopRequested.load()) {
+            std::unique_lock<std::mutex> queueLock(queueMutex);
+            if (!queue.empty()) {
+                LogCapture record = std::move(queue.front());
+                queue.pop_front();
+                queueLock.unlock();
+                deliver(record);
+                continue;
+            }
+            // The queue was found empty under queueMutex and the wait
+            // releases that same mutex atomically, so a record queued now
+            // cannot be missed. dispatchMutex is free while we sleep so that
+            // flush, addSink and removeSink can run.
+            t_holdsDispatch = false;
+            dispatchLock.unlock();
+            threadWaiting = true;
+            wakeUp.wait(queueLock, [this] { return !queue.empty() || stopRequested.load(); });
+            threadWaiting = false;
+            queueLock.unlock();
+            dispatchLock.lock();  // never taken while holding queueMutex
+            t_holdsDispatch = true;
+        }
+    } catch (const std::exception& e) {
+        std::cout << "Caught unhandled exception " << e.what() << " in async logger thread. Stopping logger.";
+    }
+    t_holdsDispatch = false;
+    if (dispatchLock.owns_lock()) {
+        dispatchLock.unlock();
+    }
+    stopped.store(true);
+}
+
+void Logger::deliver(const LogCapture& capture) {
+    for (const auto& sink : sinks) {
+        sink->log(capture);
+    }
+}
+
+void Logger::flushSinks() {
+    for (const auto& sink : sinks) {
+        sink->flush();
+    }
+}
+
+void Logger::log(Level level, const std::string& category, const std::string& message) {
+    const auto now = std::chrono::time_point_cast<Sink::Duration>(Sink::Clock::now());
+    {
+        ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
+        LogCapture capture{now, level, category, message};
+        if (asynchronous) {
+            queue.push_back(std::move(capture));
+            if (threadWaiting) {
+                wakeUp.notify_one();
+            }
+        } else {
+            deliver(capture);
+        }
+    }
+    if (level == Fatal) {
+        flush();
+        stop();
+        std::exit(kFatalExitStatus);
+    }
+}
+
+void Logger::flush() {
+    ReentrantGuard dispatchGuard(dispatchMutex, t_holdsDispatch);
+    ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
+    while (!queue.empty()) {
+        deliver(queue.front());
+        queue.pop_front();
+    }
+    flushSinks();
+}
+
+void Logger::stop() {
+    flush();
+    if (!asynchronous) {
+        stopped.store(true);
+        return;
+    }
+    if (loggerThread.get_id() == std::this_thread::get_id()) {
+        // A fatal record raised on the logger thread itself: it cannot wait
+        // for its own end. The destructor detaches it.
+        return;
+    }
+    using namespace std::chrono_literals;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(queueMutex);
+            stopRequested.store(true);
+            wakeUp.notify_one();
+        }
+        // Wait up to 50 ms for the thread to see the request, then ask again.
+        for (int i = 0; i < 50 && !stopped.load(); ++i) {
+            std::this_thread::sleep_for(1ms);
+        }
+        if (stopped.load()) {
+            loggerThread.join();
+            return;
+        }
+    }
+}
+
+void Logger::addSink(std::unique_ptr<Sink> sink) {
+    std::lock_guard<std::mutex> dispatchLock(dispatchMutex);
+    std::lock_guard<std::mutex> queueLock(queueMutex);
+    sinks.push_back(std::move(sink));
+}
+
+void Logger::removeSink(Sink& sink) {
+    std::unique_ptr<Sink> removed;  // destroyed after the locks are released
+    {
+        std::lock_guard<std::mutex> dispatchLock(dispatchMutex);
+        std::lock_guard<std::mutex> queueLock(queueMutex);
+        for (auto it = sinks.begin(); it != sinks.end(); ++it) {
+            if (it->get() == &sink) {
+                removed = std::move(*it);
+                sinks.erase(it);
+                break;
+            }
+        }
+    }
+}
+
+std::vector<Sink*> Logger::getSinks() {
+    std::lock_guard<std::mutex> queueLock(queueMutex);
+    std::vector<Sink*> result;
+    result.reserve(sinks.size());
+    for (const auto& sink : sinks) {
+        result.push_back(sink.get());
+    }
+    return result;
+}
+
+void Logger::abandon() {
+    if (loggerThread.joinable()) {
+        loggerThread.detach();
+    }
+    ReentrantGuard dispatchGuard(dispatchMutex, t_holdsDispatch);
+    ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
+    queue.clear();
+    sinks.clear();
+}
+
+}  // namespace Orvantis::Log::detail

@@ -1,0 +1,77 @@
+// Logger.h — the one logger behind the Log front end (not exported).
+//
+// Holds the sinks and hands each record to them, either on the calling
+// thread (synchronous) or through a queue drained by one logger thread
+// (asynchronous).
+//
+// Locking: dispatchMutex is always taken before queueMutex. Changes of
+// `sinks` hold both; delivery holds queueMutex (synchronous) or
+// dispatchMutex (on the logger thread). Producers take only queueMutex, so
+// in asynchronous mode they never wait for a sink.
+#pragma once
+
+#include "core/log/Sink.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace Orvantis::Log::detail {
+
+class Logger {
+public:
+    using LogCapture = Sink::LogCapture;
+
+    // In asynchronous mode, starts the logger thread and returns once it runs.
+    explicit Logger(bool asynchronous);
+    // Joins a stopped logger thread; detaches one that was never stopped.
+    ~Logger();
+
+    Logger(const Logger&) = delete;
+    Logger& operator=(const Logger&) = delete;
+
+    // Delivers or queues one record; a Fatal record then flushes, stops and
+    // ends the process with exit(-106).
+    void log(Level level, const std::string& category, const std::string& message);
+    // Delivers every queued record, then flushes every sink.
+    void flush();
+    // Flushes, then ends the logger thread (asynchronous) and marks stopped.
+    void stop();
+
+    void addSink(std::unique_ptr<Sink> sink);
+    void removeSink(Sink& sink);
+    std::vector<Sink*> getSinks();
+
+    bool isStopped() const { return stopped.load(); }
+    bool isAsynchronous() const { return asynchronous; }
+
+    // For process exit without deinit while the logger thread still runs:
+    // detaches the thread and destroys the sinks and queued records, leaving
+    // only the synchronisation objects that the sleeping thread waits on.
+    // The caller must not destroy the Logger afterwards.
+    void abandon();
+
+private:
+    void dispatchLoop();
+    void deliver(const LogCapture& capture);
+    void flushSinks();
+
+    std::vector<std::unique_ptr<Sink>> sinks;
+    std::deque<LogCapture> queue;
+    std::mutex queueMutex;
+    std::thread loggerThread;
+    std::condition_variable wakeUp;
+    std::mutex dispatchMutex;
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> stopped{false};
+    const bool asynchronous;
+    // True while the logger thread sleeps on wakeUp; guarded by queueMutex.
+    // Producers notify only then, so a busy logger thread costs no wake-up.
+    bool threadWaiting = false;
+};
+
+}  // namespace Orvantis::Log::detail
