@@ -12,5 +12,6 @@
 #include "core/log/Sink.h"
 #include "core/log/Log.h"
 #include "core/log/ConsoleSink.h"
+#include "core/log/CrashReporting.h"
 
 #include "core/platform/Platform.h"
