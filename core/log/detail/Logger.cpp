@@ -1,5 +1,7 @@
 #include "core/log/detail/Logger.h"
 
+#include "core/log/CrashReporting.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <exception>
@@ -54,6 +56,7 @@ Logger::Logger(bool isAsynchronous) : asynchronous(isAsynchronous) {
     std::condition_variable startedSignal;
     bool started = false;
     loggerThread = std::thread([&] {
+        prepareThreadForCrashReports();
         std::unique_lock<std::mutex> dispatchLock(dispatchMutex);
         {
             // Notified under the lock: the constructor, and with it these
