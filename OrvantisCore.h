@@ -14,4 +14,5 @@
 #include "core/log/ConsoleSink.h"
 #include "core/log/CrashReporting.h"
 
+#include "core/diagnostics/Assert.h"
 #include "core/platform/Platform.h"
