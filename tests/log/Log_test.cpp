@@ -14,38 +14,10 @@ using namespace Orvantis;
 using OrvantisTest::Recording;
 using OrvantisTest::RecordingSink;
 using OrvantisTest::StdoutCapture;
+using OrvantisTest::LogSession;
+using OrvantisTest::ThrowingSink;
 
 constexpr int kFatalExitStatus = -106 & 0xFF;  // exit(-106) as the shell sees it
-
-// Starts logging with one recording sink; ends it when the test ends.
-class LogSession {
-public:
-    explicit LogSession(Log::Mode mode = Log::Synchronous, Log::Level level = Log::Trace)
-        : recording(std::make_shared<Recording>()) {
-        Log::init(level, mode);
-        auto sink = std::make_unique<RecordingSink>(recording);
-        sink_ = sink.get();
-        Log::addSink(std::move(sink));
-    }
-    ~LogSession() {
-        if (Log::isInitialized()) {
-            Log::deinit();
-        }
-        Log::setGlobalLevel(Log::Trace);
-    }
-    std::shared_ptr<Recording> recording;
-    Log::Sink* sink_ = nullptr;
-};
-
-class ThrowingSink : public Log::Sink {
-protected:
-    void flush() override {}
-    void logImpl(const LogCapture& capture) override {
-        if (capture.message == "throw") {
-            throw std::runtime_error("sink failed");
-        }
-    }
-};
 
 TEST(LogFallback, WarnsOnceThenPrintsBracketedLines) {
     // The warned flag lives for the whole process, so check it in a fresh one.
@@ -171,68 +143,6 @@ TEST(LogFatal, FlushesEverySinkAndExitsWithMinus106) {
             },
             ::testing::ExitedWithCode(kFatalExitStatus), "got before\ngot the end\nflushed\n");
     }
-}
-
-TEST(LogAsynchronous, KeepsEachProducersOrderAndFlushDeliversAll) {
-    LogSession session(Log::Asynchronous);
-    constexpr int kThreads = 4;
-    constexpr int kPerThread = 2000;
-    std::vector<std::thread> producers;
-    for (int t = 0; t < kThreads; ++t) {
-        producers.emplace_back([t] {
-            for (int i = 0; i < kPerThread; ++i) {
-                Log::log(Log::Info, std::to_string(t), std::to_string(i));
-            }
-        });
-    }
-    for (auto& p : producers) {
-        p.join();
-    }
-    Log::flush();
-    const int flushesAfterFirstFlush = session.recording->flushes;
-    EXPECT_GE(flushesAfterFirstFlush, 1);
-
-    std::lock_guard<std::mutex> lock(session.recording->mutex);
-    ASSERT_EQ(session.recording->records.size(), static_cast<size_t>(kThreads * kPerThread));
-    std::vector<int> next(kThreads, 0);
-    for (const auto& r : session.recording->records) {
-        const int t = std::stoi(r.category);
-        EXPECT_EQ(std::stoi(r.message), next[t]++) << "producer " << t;
-    }
-}
-
-TEST(LogAsynchronous, DeinitDeliversABurstBeforeReturning) {
-    auto recording = std::make_shared<Recording>();
-    Log::init(Log::Trace, Log::Asynchronous);
-    Log::addSink(std::make_unique<RecordingSink>(recording));
-    for (int i = 0; i < 5000; ++i) {
-        Log::log(Log::Debug, "burst", std::to_string(i));
-    }
-    Log::deinit();
-    EXPECT_TRUE(recording->destroyed);
-    ASSERT_EQ(recording->records.size(), 5000u);
-    EXPECT_EQ(recording->records.back().message, "4999");
-}
-
-TEST(LogAsynchronous, ThrowingSinkStopsThreadAndFlushDeliversTheRest) {
-    LogSession session(Log::Asynchronous);
-    Log::addSink(std::make_unique<ThrowingSink>());
-    StdoutCapture capture;
-    Log::log(Log::Info, "", "throw");
-    // The recording sink comes first: once it has the record, the logger
-    // thread is delivering it and is about to fail on the next sink.
-    for (int i = 0; i < 1000 && session.recording->messages().empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    Log::log(Log::Info, "", "queued after the failure");
-    Log::flush();  // delivered on this thread
-    Log::deinit();
-    EXPECT_NE(capture.text().find("Caught unhandled exception sink failed in async logger thread. Stopping logger."),
-              std::string::npos);
-    const auto messages = session.recording->messages();
-    ASSERT_GE(messages.size(), 2u);
-    EXPECT_EQ(messages.front(), "throw");
-    EXPECT_EQ(messages.back(), "queued after the failure");
 }
 
 }  // namespace

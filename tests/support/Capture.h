@@ -1,12 +1,14 @@
 // Capture.h — test helpers: standard output capture and a recording sink.
 #pragma once
 
+#include "core/log/Log.h"
 #include "core/log/Sink.h"
 
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -91,6 +93,38 @@ protected:
 
 private:
     std::shared_ptr<Recording> m_recording;
+};
+
+// Starts logging with one recording sink; ends it when the scope ends.
+class LogSession {
+public:
+    explicit LogSession(Orvantis::Log::Mode mode = Orvantis::Log::Synchronous,
+                        Orvantis::Log::Level level = Orvantis::Log::Trace)
+        : recording(std::make_shared<Recording>()) {
+        Orvantis::Log::init(level, mode);
+        auto sink = std::make_unique<RecordingSink>(recording);
+        sink_ = sink.get();
+        Orvantis::Log::addSink(std::move(sink));
+    }
+    ~LogSession() {
+        if (Orvantis::Log::isInitialized()) {
+            Orvantis::Log::deinit();
+        }
+        Orvantis::Log::setGlobalLevel(Orvantis::Log::Trace);
+    }
+    std::shared_ptr<Recording> recording;
+    Orvantis::Log::Sink* sink_ = nullptr;
+};
+
+// Throws std::runtime_error("sink failed") for the message "throw".
+class ThrowingSink : public Orvantis::Log::Sink {
+protected:
+    void flush() override {}
+    void logImpl(const LogCapture& capture) override {
+        if (capture.message == "throw") {
+            throw std::runtime_error("sink failed");
+        }
+    }
 };
 
 }  // namespace OrvantisTest

@@ -45,6 +45,7 @@ private:
 };
 
 constexpr int kFatalExitStatus = -106;
+constexpr size_t kScratchKeep = 4096;
 
 }  // namespace
 
@@ -134,16 +135,26 @@ void Logger::flushSinks() {
 
 void Logger::log(Level level, const std::string& category, const std::string& message) {
     const auto now = std::chrono::time_point_cast<Sink::Duration>(Sink::Clock::now());
-    {
-        ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
+    if (asynchronous) {
+        // The copies are made before the lock so that producers hold
+        // queueMutex only for the append.
         LogCapture capture{now, level, category, message};
-        if (asynchronous) {
-            queue.push_back(std::move(capture));
-            if (threadWaiting) {
-                wakeUp.notify_one();
-            }
-        } else {
-            deliver(capture);
+        ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
+        queue.push_back(std::move(capture));
+        if (threadWaiting) {
+            wakeUp.notify_one();
+        }
+    } else {
+        ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
+        // One capture is reused under queueMutex: the copies then fill
+        // storage that earlier records already allocated.
+        scratch.time = now;
+        scratch.level = level;
+        scratch.category.assign(category);
+        scratch.message.assign(message);
+        deliver(scratch);
+        if (scratch.message.capacity() > kScratchKeep) {
+            std::string().swap(scratch.message);  // keep no huge buffer
         }
     }
     if (level == Fatal) {
