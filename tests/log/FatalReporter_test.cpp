@@ -46,7 +46,7 @@ __attribute__((noinline, no_sanitize_undefined)) int crashByDivisionByZero(int n
     return numerator / zero;
 }
 
-__attribute__((noinline, no_sanitize_address)) void crashByNullWrite() {
+__attribute__((noinline, no_sanitize_address, no_sanitize_undefined)) void crashByNullWrite() {
     // Read through a volatile so that the compiler cannot see the null.
     volatile int* volatile target = nullptr;
     *target = 1;
