@@ -3,7 +3,8 @@
 #   1. the unit tests and the packaging test in a normal build;
 #   2. the same under AddressSanitizer + UndefinedBehaviorSanitizer;
 #   3. the threaded subsystems under ThreadSanitizer;
-#   4. each libFuzzer target for a short time over its seed corpus.
+#   4. each libFuzzer target for a short time over its seed corpus;
+#   5. the Windows cross build of every unit, and its test program under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -45,4 +46,7 @@ if compgen -G "fuzz/*_fuzz.cpp" >/dev/null; then
     rm -rf "$corpus"
   done
 fi
+echo "== Windows cross build =="
+bash scripts/windows.sh
+
 echo "All test stages passed."
