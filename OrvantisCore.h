@@ -15,3 +15,5 @@
 #include "core/log/CrashReporting.h"
 
 #include "core/platform/Platform.h"
+
+#include "core/filesystem/Url.h"
