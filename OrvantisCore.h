@@ -15,3 +15,6 @@
 #include "core/log/CrashReporting.h"
 
 #include "core/platform/Platform.h"
+
+#include "core/buffer/ByteBufferView.h"
+#include "core/buffer/ByteBuffer.h"
