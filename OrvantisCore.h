@@ -18,3 +18,5 @@
 
 #include "core/buffer/ByteBufferView.h"
 #include "core/buffer/ByteBuffer.h"
+
+#include "core/string/String.h"
