@@ -20,3 +20,4 @@
 #include "core/buffer/ByteBuffer.h"
 
 #include "core/string/String.h"
+#include "core/utils/Version.h"
