@@ -45,8 +45,10 @@ public:
 
     char* begin() noexcept { return m_data; }
     const char* begin() const noexcept { return m_data; }
-    char* end() noexcept { return m_data + m_size; }
-    const char* end() const noexcept { return m_data + m_size; }
+    // begin() + size(); a window with a null pointer has no bytes, so its
+    // end is null as well.
+    char* end() noexcept { return m_data == nullptr ? nullptr : m_data + m_size; }
+    const char* end() const noexcept { return m_data == nullptr ? nullptr : m_data + m_size; }
 
     char* data() noexcept { return m_data; }
     const char* data() const noexcept { return m_data; }

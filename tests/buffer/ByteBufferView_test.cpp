@@ -25,6 +25,9 @@ TEST(ByteBufferView, EmptyMeansNullPointerOrZeroSize) {
         EXPECT_EQ(c.view.empty(), c.empty) << "size " << c.view.size();
     }
     EXPECT_EQ(ByteBufferView(nullptr, 5).size(), 5u);
+    // Iterating a null window visits nothing.
+    ByteBufferView null(nullptr, 5);
+    EXPECT_EQ(null.begin(), null.end());
 }
 
 TEST(ByteBufferView, AliasesTheStringItViews) {
