@@ -2,17 +2,15 @@
 // separate process. Skipped when the tool is not built.
 #include "core/crypto/Cryptography.h"
 
+#include "support/Scratch.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -20,17 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace Orvantis;
+using namespace OrvantisTest;
 
 const std::string tool = std::string(ORVANTIS_TEST_BINARY_DIR) + "/../tools/orvantis/orvantis";
-
-std::string readFile(const fs::path& name) {
-    std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const fs::path& name, const std::string& bytes) {
-    std::ofstream(name, std::ios::binary) << bytes;
-}
 
 struct ToolRun {
     int status;
@@ -42,14 +32,6 @@ protected:
     void SetUp() override {
         if (!fs::exists(tool)) {
             GTEST_SKIP() << "the orvantis tool is not built";
-        }
-        std::string pattern = (fs::temp_directory_path() / "orvantis-tool-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        if (!dir.empty()) {
-            fs::remove_all(dir);
         }
     }
 
@@ -77,20 +59,12 @@ protected:
         return names;
     }
 
-    fs::path dir;
+    TempDir scratch;
+    const fs::path dir = scratch.path;
 };
 
-std::string randomBytes(size_t n) {
-    std::mt19937 random(7);
-    std::string bytes(n, '\0');
-    for (char& c : bytes) {
-        c = static_cast<char>(random() & 0xFF);
-    }
-    return bytes;
-}
-
 TEST_F(ContainerCommands, PackWritesTheLibrarysContainerFileAndUnpackRestoresIt) {
-    const std::string data = randomBytes(30000) + std::string(30000, 'a');
+    const std::string data = randomBytes(30000, 7) + std::string(30000, 'a');
     writeFile(dir / "in.bin", data);
     for (const std::vector<std::string>& key : {std::vector<std::string>{}, {"--key", "k3y"}, {"-k", ""}}) {
         const char* libraryKey = key.empty() || key[1].empty() ? nullptr : key[1].c_str();
