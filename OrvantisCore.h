@@ -17,4 +17,10 @@
 #include "core/diagnostics/Assert.h"
 #include "core/platform/Platform.h"
 
+#include "core/buffer/ByteBufferView.h"
+#include "core/buffer/ByteBuffer.h"
+#include "core/crypto/Cryptography.h"
+
+#include "core/string/String.h"
+#include "core/utils/Version.h"
 #include "core/filesystem/Url.h"
