@@ -93,6 +93,30 @@ TEST(LogFrontEnd, DeinitDestroysSinksAndKeepsGlobalLevel) {
     Log::setGlobalLevel(Log::Trace);
 }
 
+TEST(LogFrontEnd, DeinitDestroysSinksInOrderOfRegistrationAndIgnoresNull) {
+    std::vector<int> destroyed;
+    struct OrderedSink : Log::Sink {
+        OrderedSink(std::vector<int>* log, int id) : log_(log), id_(id) {}
+        ~OrderedSink() override { log_->push_back(id_); }
+        void flush() override {}
+        void logImpl(const LogCapture&) override {}
+        std::vector<int>* log_;
+        int id_;
+    };
+    for (const Log::Mode mode : {Log::Synchronous, Log::Asynchronous}) {
+        destroyed.clear();
+        Log::init(Log::Trace, mode);
+        for (int id = 1; id <= 3; ++id) {
+            Log::addSink(std::make_unique<OrderedSink>(&destroyed, id));
+        }
+        Log::addSink(nullptr);
+        EXPECT_EQ(Log::getSinks().size(), 3u);
+        Log::log(Log::Info, "", "delivered to real sinks only");
+        Log::deinit();
+        EXPECT_EQ(destroyed, (std::vector<int>{1, 2, 3}));
+    }
+}
+
 TEST(LogFrontEnd, GlobalLevelFiltersOnlyProducersThatTestIt) {
     LogSession session;
     Log::setGlobalLevel(Log::Error);

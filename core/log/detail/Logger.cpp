@@ -81,6 +81,12 @@ Logger::~Logger() {
             loggerThread.detach();
         }
     }
+    // The queue with whatever it still holds, then the sinks in order of
+    // registration.
+    queue.clear();
+    for (auto& sink : sinks) {
+        sink.reset();
+    }
 }
 
 // Entered with dispatchMutex held; it is released only while waiting.
@@ -204,6 +210,9 @@ void Logger::stop() {
 }
 
 void Logger::addSink(std::unique_ptr<Sink> sink) {
+    if (!sink) {
+        return;  // nothing to deliver to
+    }
     std::lock_guard<std::mutex> dispatchLock(dispatchMutex);
     std::lock_guard<std::mutex> queueLock(queueMutex);
     sinks.push_back(std::move(sink));
