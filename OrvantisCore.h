@@ -16,3 +16,5 @@
 
 #include "core/diagnostics/Assert.h"
 #include "core/platform/Platform.h"
+
+#include "core/filesystem/Path.h"
