@@ -111,8 +111,6 @@ const Path Path::emptyPath{std::string()};
 
 Path::Path(const std::string& path) : m_text(normalise(path)) {}
 
-Path::Path(const char* path) : Path(std::string(path)) {}
-
 Path::Path(const std::string& directory, const std::string& name) : m_text(normalise(join(directory, name))) {}
 
 Path::~Path() = default;

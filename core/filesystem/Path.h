@@ -38,9 +38,9 @@ namespace Orvantis::Filesystem {
 
 class ORVANTIS_API Path {
 public:
-    // Stores `path` with its backslashes turned into '/'.
-    Path(const std::string& path);  // NOLINT: implicit on purpose, a string names a path
-    Path(const char* path);         // NOLINT
+    // Stores `path` with its backslashes turned into '/'. Implicit: a string
+    // names a path wherever a Path is expected.
+    Path(const std::string& path);  // NOLINT
     // `directory` joined with `name` by the join rule.
     Path(const std::string& directory, const std::string& name);
     Path(const Path&) = default;
