@@ -18,3 +18,4 @@
 #include "core/platform/Platform.h"
 
 #include "core/filesystem/Path.h"
+#include "core/filesystem/Directory.h"
