@@ -17,5 +17,11 @@
 #include "core/diagnostics/Assert.h"
 #include "core/platform/Platform.h"
 
+#include "core/buffer/ByteBufferView.h"
+#include "core/buffer/ByteBuffer.h"
+
+#include "core/string/String.h"
+#include "core/utils/Version.h"
+
 #include "core/filesystem/Path.h"
 #include "core/filesystem/Directory.h"
