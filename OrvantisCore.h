@@ -25,3 +25,4 @@
 
 #include "core/filesystem/Path.h"
 #include "core/filesystem/Directory.h"
+#include "core/filesystem/File.h"
