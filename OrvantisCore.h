@@ -12,6 +12,7 @@
 #include "core/log/Sink.h"
 #include "core/log/Log.h"
 #include "core/log/ConsoleSink.h"
+#include "core/log/FileSink.h"
 #include "core/log/CrashReporting.h"
 
 #include "core/diagnostics/Assert.h"
