@@ -20,6 +20,7 @@
 
 #include "core/buffer/ByteBufferView.h"
 #include "core/buffer/ByteBuffer.h"
+#include "core/crypto/Cryptography.h"
 
 #include "core/string/String.h"
 #include "core/utils/Version.h"

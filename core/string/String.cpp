@@ -23,6 +23,17 @@ Match findSeparator(const std::string& str, const std::string& separator, bool a
     return Match{str.find(separator, start), separator.size()};
 }
 
+// Applies `convert(facet, byte)` to every byte with the ctype facet of the
+// global locale, which is taken once per call.
+template <class Convert>
+void convertEachByte(std::string& str, Convert convert) {
+    const std::locale locale;
+    const auto& ctype = std::use_facet<std::ctype<char>>(locale);
+    for (char& c : str) {
+        c = convert(ctype, c);
+    }
+}
+
 }  // namespace
 
 bool startsWith(const std::string& str, const std::string& prefix) {
@@ -116,12 +127,7 @@ std::string joinNonEmpty(const std::vector<std::string>& parts, const std::strin
 }
 
 void toLower(std::string& str) {
-    // The global locale is taken once per call; the facet lives as long as it.
-    const std::locale locale;
-    const auto& ctype = std::use_facet<std::ctype<char>>(locale);
-    for (char& c : str) {
-        c = ctype.tolower(c);
-    }
+    convertEachByte(str, [](const std::ctype<char>& ctype, char c) { return ctype.tolower(c); });
 }
 
 std::string toLowerCopy(const std::string& str) {
@@ -131,12 +137,7 @@ std::string toLowerCopy(const std::string& str) {
 }
 
 void toUpper(std::string& str) {
-    // The global locale is taken once per call; the facet lives as long as it.
-    const std::locale locale;
-    const auto& ctype = std::use_facet<std::ctype<char>>(locale);
-    for (char& c : str) {
-        c = ctype.toupper(c);
-    }
+    convertEachByte(str, [](const std::ctype<char>& ctype, char c) { return ctype.toupper(c); });
 }
 
 std::string toUpperCopy(const std::string& str) {
