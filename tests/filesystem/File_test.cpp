@@ -1,6 +1,6 @@
 #include "core/filesystem/File.h"
 
-#include "support/TempDir.h"
+#include "support/FilesystemTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +53,7 @@ private:
 
 TEST(File, NamesAreAbsoluteAndKeepTheirExtensions) {
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.path.string());
     const std::string here = Path::workingDirectory();
     const File file("logs\\archive.tar.gz");
     EXPECT_EQ(file.path(), here + "/logs/archive.tar.gz");
@@ -70,38 +70,38 @@ TEST(File, NamesAreAbsoluteAndKeepTheirExtensions) {
 TEST(File, CreateRemoveAndRenameReportEveryRefusal) {
     TempDir dir;
     LogSession log;
-    File file(dir / "a.txt");
+    File file(dir.file("a.txt"));
     EXPECT_TRUE(file.create());
-    EXPECT_TRUE(File(dir / "new/deeper/b.txt").createRecursive());
-    EXPECT_TRUE(bfs::is_regular_file(dir / "new/deeper/b.txt"));
+    EXPECT_TRUE(File(dir.file("new/deeper/b.txt")).createRecursive());
+    EXPECT_TRUE(bfs::is_regular_file(dir.file("new/deeper/b.txt")));
     EXPECT_TRUE(file.rename("c.txt"));
-    EXPECT_EQ(file.path(), dir / "c.txt");
+    EXPECT_EQ(file.path(), dir.file("c.txt"));
     EXPECT_TRUE(file.rename("new/c.txt"));  // relative names are taken below the file's directory
-    EXPECT_EQ(file.path(), dir / "new/c.txt");
+    EXPECT_EQ(file.path(), dir.file("new/c.txt"));
     EXPECT_TRUE(file.remove());
-    EXPECT_FALSE(bfs::exists(dir / "new/c.txt"));
+    EXPECT_FALSE(bfs::exists(dir.file("new/c.txt")));
     EXPECT_TRUE(file.remove());
     EXPECT_TRUE(reports(*log.recording).empty());
 
-    writeFile(dir / "keep", "old");
-    writeFile(dir / "taken", "other");
+    writeFile(dir.file("keep"), "old");
+    writeFile(dir.file("taken"), "other");
     struct Case {
         const char* what;
         std::function<bool()> operation;
         std::string lastReport;
     };
     const Case refused[] = {
-        {"create existing", [&] { return File(dir / "keep").create(); }, "Trying to create a file that already exists."},
-        {"create without parent", [&] { return File(dir / "none/x").create(); }, "Create a file failed."},
-        {"create below a file", [&] { return File(dir / "keep/x").create(); }, "Create a file failed."},
-        {"create overlong", [&] { return File(dir / std::string(NAME_MAX + 1, 'n')).create(); }, "Create a file failed."},
-        {"rename onto existing", [&] { return File(dir / "keep").rename("taken"); },
+        {"create existing", [&] { return File(dir.file("keep")).create(); }, "Trying to create a file that already exists."},
+        {"create without parent", [&] { return File(dir.file("none/x")).create(); }, "Create a file failed."},
+        {"create below a file", [&] { return File(dir.file("keep/x")).create(); }, "Create a file failed."},
+        {"create overlong", [&] { return File(dir.file(std::string(NAME_MAX + 1, 'n'))).create(); }, "Create a file failed."},
+        {"rename onto existing", [&] { return File(dir.file("keep")).rename("taken"); },
          "Trying to rename a file to a name that is already in use."},
-        {"rename missing", [&] { return File(dir / "absent").rename("fresh"); },
+        {"rename missing", [&] { return File(dir.file("absent")).rename("fresh"); },
          "Trying to rename a file that does not exist."},
-        {"rename into missing directory", [&] { return File(dir / "keep").rename("no/such/name"); },
+        {"rename into missing directory", [&] { return File(dir.file("keep")).rename("no/such/name"); },
          "Error in file renaming: No such file or directory"},
-        {"remove non-empty directory", [&] { return File(dir / "new").remove(); },
+        {"remove non-empty directory", [&] { return File(dir.file("new")).remove(); },
          "Error in file removal: Directory not empty"},
     };
     for (const Case& c : refused) {
@@ -112,22 +112,22 @@ TEST(File, CreateRemoveAndRenameReportEveryRefusal) {
         ASSERT_FALSE(seen.empty());
         EXPECT_EQ(seen.back(), fileError(c.lastReport));
     }
-    EXPECT_EQ(readFile(dir / "keep"), "old");
-    EXPECT_EQ(readFile(dir / "taken"), "other");
+    EXPECT_EQ(readFile(dir.file("keep")), "old");
+    EXPECT_EQ(readFile(dir.file("taken")), "other");
 }
 
 TEST(File, SizeAndModificationTime) {
     TempDir dir;
-    writeFile(dir / "f", "12345");
-    bfs::last_write_time(dir / "f", 1000000000);
+    writeFile(dir.file("f"), "12345");
+    bfs::last_write_time(dir.file("f"), 1000000000);
     LogSession log;
-    EXPECT_EQ(File(dir / "f").size(), 5u);
-    EXPECT_EQ(File(dir / "f").lastModified(), 1000000000);
-    EXPECT_EQ(File(dir / "missing").size(), 0u);
-    EXPECT_EQ(File(dir / "missing").lastModified(), 0);
+    EXPECT_EQ(File(dir.file("f")).size(), 5u);
+    EXPECT_EQ(File(dir.file("f")).lastModified(), 1000000000);
+    EXPECT_EQ(File(dir.file("missing")).size(), 0u);
+    EXPECT_EQ(File(dir.file("missing")).lastModified(), 0);
     EXPECT_TRUE(reports(*log.recording).empty());
 
-    EXPECT_EQ(File(dir.path()).size(), 0u);
+    EXPECT_EQ(File(dir.path.string()).size(), 0u);
     const auto seen = reports(*log.recording);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].rfind(fileError("Error during retrieval of file size: "), 0), 0u) << seen[0];
@@ -137,32 +137,32 @@ TEST(File, BinaryContentRoundTripsExactly) {
     TempDir dir;
     LogSession log;
     const std::string raw("a\0b\r\nc\xff", 7);
-    File file(dir / "sub/dir/data.bin");
+    File file(dir.file("sub/dir/data.bin"));
     EXPECT_TRUE(file.appendBinary(bytes(raw)));  // creates the directories
     EXPECT_TRUE(file.appendBinary(bytes("tail")));
     EXPECT_EQ(file.readBinary().toString(), raw + "tail");
     EXPECT_TRUE(file.writeBinary(bytes(raw)));
-    EXPECT_EQ(readFile(dir / "sub/dir/data.bin"), raw);
+    EXPECT_EQ(readFile(dir.file("sub/dir/data.bin")), raw);
 
     EXPECT_TRUE(file.writeBinary(ByteBufferView()));
     EXPECT_EQ(file.size(), 0u);
     EXPECT_TRUE(file.readBinary().empty());
-    File fresh(dir / "fresh.bin");
+    File fresh(dir.file("fresh.bin"));
     EXPECT_TRUE(fresh.writeBinary(ByteBufferView()));
-    EXPECT_TRUE(bfs::is_regular_file(dir / "fresh.bin"));
+    EXPECT_TRUE(bfs::is_regular_file(dir.file("fresh.bin")));
     EXPECT_TRUE(reports(*log.recording).empty());
 }
 
 TEST(File, TextIsSplitAtLineFeedsAndEveryWrittenLineEnds) {
     TempDir dir;
     LogSession log;
-    File file(dir / "missing/dir/t.txt");
+    File file(dir.file("missing/dir/t.txt"));
     EXPECT_TRUE(file.appendText({"a"}));
     EXPECT_TRUE(file.appendText({"b", ""}));
-    EXPECT_EQ(readFile(dir / "missing/dir/t.txt"), "a\nb\n\n");
+    EXPECT_EQ(readFile(dir.file("missing/dir/t.txt")), "a\nb\n\n");
     EXPECT_EQ(file.readText(), (std::vector<std::string>{"a", "b", ""}));
     EXPECT_TRUE(file.writeText({"x\ry", "z"}));
-    EXPECT_EQ(readFile(dir / "missing/dir/t.txt"), "x\ry\nz\n");
+    EXPECT_EQ(readFile(dir.file("missing/dir/t.txt")), "x\ry\nz\n");
 
     struct Case {
         std::string content;
@@ -172,8 +172,8 @@ TEST(File, TextIsSplitAtLineFeedsAndEveryWrittenLineEnds) {
         {"", {}}, {"\n", {""}}, {"one", {"one"}}, {"one\ntwo", {"one", "two"}}, {"a\n\nb\n", {"a", "", "b"}},
     };
     for (const Case& c : cases) {
-        writeFile(dir / "t", c.content);
-        EXPECT_EQ(File(dir / "t").readText(), c.lines) << c.content;
+        writeFile(dir.file("t"), c.content);
+        EXPECT_EQ(File(dir.file("t")).readText(), c.lines) << c.content;
     }
     EXPECT_TRUE(file.writeText({}));
     EXPECT_EQ(file.size(), 0u);
@@ -182,10 +182,10 @@ TEST(File, TextIsSplitAtLineFeedsAndEveryWrittenLineEnds) {
 
 TEST(File, ReadFailuresReportAndAnswerEmpty) {
     TempDir dir;
-    SocketFile socket(dir / "socket");
+    SocketFile socket(dir.file("socket"));
     LogSession log;
-    const std::string missing = dir / "missing";
-    const std::string sock = dir / "socket";
+    const std::string missing = dir.file("missing");
+    const std::string sock = dir.file("socket");
 
     EXPECT_TRUE(File(missing).readBinary().empty());
     EXPECT_TRUE(File(missing).readText().empty());
@@ -197,15 +197,15 @@ TEST(File, ReadFailuresReportAndAnswerEmpty) {
     EXPECT_EQ(reports(*log.recording), std::vector<std::string>(2, fileError("Can not open file '" + sock + "'.")));
 
     clearReports(*log.recording);
-    EXPECT_TRUE(File(dir.path()).readBinary().empty());
-    EXPECT_TRUE(File(dir.path()).readText().empty());
+    EXPECT_TRUE(File(dir.path.string()).readBinary().empty());
+    EXPECT_TRUE(File(dir.path.string()).readText().empty());
     EXPECT_EQ(reports(*log.recording),
-              std::vector<std::string>(2, fileError("Error when reading from file '" + dir.path() + "': Is a directory")));
+              std::vector<std::string>(2, fileError("Error when reading from file '" + dir.path.string() + "': Is a directory")));
 }
 
 TEST(File, WriteFailuresReportAndAnswerFalse) {
     TempDir dir;
-    writeFile(dir / "plain", "");
+    writeFile(dir.file("plain"), "");
     LogSession log;
     const ByteBuffer data = bytes("some bytes");
 
@@ -218,8 +218,8 @@ TEST(File, WriteFailuresReportAndAnswerFalse) {
     EXPECT_EQ(reports(*log.recording),
               std::vector<std::string>(4, fileError("Error when writing to file '/dev/full': No space left on device")));
 
-    const std::string unopenable[] = {dir / "plain/below", dir / std::string(NAME_MAX + 1, 'n'), dir / "socket"};
-    SocketFile socket(dir / "socket");
+    const std::string unopenable[] = {dir.file("plain/below"), dir.file(std::string(NAME_MAX + 1, 'n')), dir.file("socket")};
+    SocketFile socket(dir.file("socket"));
     for (const std::string& path : unopenable) {
         SCOPED_TRACE(path);
         clearReports(*log.recording);
@@ -230,12 +230,12 @@ TEST(File, WriteFailuresReportAndAnswerFalse) {
         ASSERT_FALSE(seen.empty());
         EXPECT_EQ(seen.back(), fileError("Can not open file '" + path + "'."));
     }
-    EXPECT_EQ(readFile(dir / "plain"), "");
+    EXPECT_EQ(readFile(dir.file("plain")), "");
 }
 
 TEST(File, StreamsOpenWithTheGivenModes) {
     TempDir dir;
-    File file(dir / "s.txt");
+    File file(dir.file("s.txt"));
     {
         std::ofstream out = file.openForWriting(0);
         out << "first\n";
@@ -247,8 +247,8 @@ TEST(File, StreamsOpenWithTheGivenModes) {
     std::ifstream in = file.openForReading(std::ios_base::binary);
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(content, "first\nsecond\n");
-    EXPECT_FALSE(File(dir / "missing").openForReading(0).good());
-    EXPECT_FALSE(File(dir / "no/dir/x").openForWriting(0).good());
+    EXPECT_FALSE(File(dir.file("missing")).openForReading(0).good());
+    EXPECT_FALSE(File(dir.file("no/dir/x")).openForWriting(0).good());
 }
 
 // Another thread makes the file come and go, so that it vanishes between
@@ -256,8 +256,8 @@ TEST(File, StreamsOpenWithTheGivenModes) {
 // answer one of its documented results, with the matching report.
 TEST(File, AFileThatVanishesMidOperationGivesADocumentedResult) {
     TempDir dir;
-    const std::string path = dir / "flicker";
-    const std::string parked = dir / "parked";
+    const std::string path = dir.file("flicker");
+    const std::string parked = dir.file("parked");
     writeFile(path, "content");
     LogSession log;
 

@@ -1,6 +1,6 @@
 #include "core/filesystem/Path.h"
 
-#include "support/TempDir.h"
+#include "support/FilesystemTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -117,7 +117,7 @@ TEST(Path, AbsoluteFollowsThePlatformAndResolvesAgainstTheWorkingDirectory) {
     EXPECT_TRUE(Path::emptyPath.isRelative());
 
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.path.string());
     const std::string here = Path::workingDirectory();
     EXPECT_EQ(Path("x/y").createAbsolute(), here + "/x/y");
     EXPECT_EQ(Path("/x").createAbsolute(), "/x");
@@ -141,16 +141,16 @@ TEST(Path, RelativeToABase) {
         EXPECT_EQ(Path(c.path).createRelativeTo(Path(c.base)), c.relative);
     }
     TempDir dir;
-    WorkingDirectory cwd(dir.path());
+    WorkingDirectory cwd(dir.path.string());
     EXPECT_EQ(Path("x/y").createRelativeTo(Path(Path::workingDirectory())), "x/y");
     EXPECT_EQ(Path("x/y").createRelativeTo(Path(Path::workingDirectory() + "/x/z")), "../y");
 }
 
 TEST(Path, QueriesReportEverythingButAMissingEntryInExists) {
     TempDir dir;
-    writeFile(dir / "file", "x");
-    makeDirectories(dir / "sub");
-    boost::filesystem::create_symlink(dir / "sub", dir / "link");
+    writeFile(dir.file("file"), "x");
+    makeDirectories(dir.file("sub"));
+    boost::filesystem::create_symlink(dir.file("sub"), dir.file("link"));
     LogSession log;
 
     struct Case {
@@ -158,10 +158,10 @@ TEST(Path, QueriesReportEverythingButAMissingEntryInExists) {
         bool exists, isDirectory, isFile, isSymlink;
     };
     const Case present[] = {
-        {dir / "file", true, false, true, false},
-        {dir / "sub", true, true, false, false},
-        {dir / "link", true, true, false, true},
-        {dir.path() + "\\sub", true, true, false, false},
+        {dir.file("file"), true, false, true, false},
+        {dir.file("sub"), true, true, false, false},
+        {dir.file("link"), true, true, false, true},
+        {dir.path.string() + "\\sub", true, true, false, false},
     };
     for (const Case& c : present) {
         SCOPED_TRACE(c.path);
@@ -180,9 +180,9 @@ TEST(Path, QueriesReportEverythingButAMissingEntryInExists) {
         bool existsReports;
     };
     const Failure failures[] = {
-        {dir / "missing", "No such file or directory", false},
-        {dir / "file/below", "Not a directory", true},
-        {dir / std::string(NAME_MAX + 1, 'n'), "File name too long", true},
+        {dir.file("missing"), "No such file or directory", false},
+        {dir.file("file/below"), "Not a directory", true},
+        {dir.file(std::string(NAME_MAX + 1, 'n')), "File name too long", true},
     };
     for (const Failure& f : failures) {
         SCOPED_TRACE(f.text);
@@ -197,42 +197,42 @@ TEST(Path, QueriesReportEverythingButAMissingEntryInExists) {
 
     clearReports(*log.recording);
     Orvantis::Log::setGlobalLevel(Orvantis::Log::Fatal);  // producers skip Error records
-    EXPECT_FALSE(Path(dir / "missing").isFile());
+    EXPECT_FALSE(Path(dir.file("missing")).isFile());
     EXPECT_TRUE(reports(*log.recording).empty());
 }
 
 TEST(Path, CanonicalResolvesLinksAndDotsOfExistingPathsOnly) {
     TempDir dir;
-    makeDirectories(dir / "real/inner");
-    boost::filesystem::create_symlink(dir / "real", dir / "link");
-    const std::string real = boost::filesystem::canonical(dir.path()).string() + "/real";
+    makeDirectories(dir.file("real/inner"));
+    boost::filesystem::create_symlink(dir.file("real"), dir.file("link"));
+    const std::string real = boost::filesystem::canonical(dir.path.string()).string() + "/real";
     LogSession log;
 
-    EXPECT_EQ(Path(dir / "link/inner/..").createCanonical(), real);
-    EXPECT_EQ(Path(dir / "link\\.\\inner").createCanonical(), real + "/inner");
+    EXPECT_EQ(Path(dir.file("link/inner/..")).createCanonical(), real);
+    EXPECT_EQ(Path(dir.file("link\\.\\inner")).createCanonical(), real + "/inner");
     {
-        WorkingDirectory cwd(dir.path());
+        WorkingDirectory cwd(dir.path.string());
         EXPECT_EQ(Path("link").createCanonical(), real);
     }
-    EXPECT_EQ(Path(dir / "missing/..").createCanonical(), Path::emptyPath);
+    EXPECT_EQ(Path(dir.file("missing/..")).createCanonical(), Path::emptyPath);
     EXPECT_TRUE(reports(*log.recording).empty());
 }
 
 TEST(Path, SystemDirectoriesRaiseWhenTheSystemCannotGiveThem) {
     TempDir dir;
     const std::string savedTmp = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "";
-    makeDirectories(dir / "tmp");
-    ::setenv("TMPDIR", (dir / "tmp").c_str(), 1);
-    EXPECT_EQ(Path::tempDirectory(), dir / "tmp");
-    writeFile(dir / "plain", "");
-    ::setenv("TMPDIR", (dir / "plain").c_str(), 1);
+    makeDirectories(dir.file("tmp"));
+    ::setenv("TMPDIR", (dir.file("tmp")).c_str(), 1);
+    EXPECT_EQ(Path::tempDirectory(), dir.file("tmp"));
+    writeFile(dir.file("plain"), "");
+    ::setenv("TMPDIR", (dir.file("plain")).c_str(), 1);
     EXPECT_THROW(Path::tempDirectory(), boost::filesystem::filesystem_error);
     savedTmp.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", savedTmp.c_str(), 1);
 
     // A working directory that has been removed cannot be read.
-    makeDirectories(dir / "gone");
-    WorkingDirectory cwd(dir / "gone");
-    boost::filesystem::remove(dir / "gone");
+    makeDirectories(dir.file("gone"));
+    WorkingDirectory cwd(dir.file("gone"));
+    boost::filesystem::remove(dir.file("gone"));
     EXPECT_THROW(Path::workingDirectory(), boost::filesystem::filesystem_error);
     EXPECT_THROW(Path("x").createAbsolute(), boost::filesystem::filesystem_error);
     EXPECT_THROW(Path("x").exists(), boost::filesystem::filesystem_error);

@@ -1,7 +1,7 @@
 #include "core/log/FileSink.h"
 
 #include "core/log/Log.h"
-#include "support/TempDir.h"
+#include "support/FilesystemTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +57,7 @@ TEST(FileSink, WritesTheExactLineFormatInLocalTime) {
     TimeZone zone("XYZ-5:30");  // five and a half hours east of UTC
     const int64_t t = 1700000000;  // 2023-11-14 22:13:20 UTC
     {
-        TestableFileSink sink(dir / "a.log");
+        TestableFileSink sink(dir.file("a.log"));
         sink.logImpl(record(t, 5 * 10000 + 9999, Error, "Filesystem::File", "five ms"));
         sink.logImpl(record(t, 0, Trace, "c", "zero ms"));
         sink.logImpl(record(t + 1, 45 * 10000, Debug, "", "empty category"));
@@ -67,7 +67,7 @@ TEST(FileSink, WritesTheExactLineFormatInLocalTime) {
         sink.logImpl(record(t + 3, 0, static_cast<Level>(7), "c", "level seven"));
         sink.logImpl(record(t + 3, 0, Info, "c", "tabs\tand bytes \xc3\xa4 stay"));
     }
-    EXPECT_EQ(readFile(dir / "a.log"),
+    EXPECT_EQ(readFile(dir.file("a.log")),
               "2023-11-15 03:43:20.5\tERROR\t[Filesystem::File] five ms\n"
               "2023-11-15 03:43:20.0\tTRACE\t[c] zero ms\n"
               "2023-11-15 03:43:21.45\tDEBUG\tempty category\n"
@@ -82,12 +82,12 @@ TEST(FileSink, WritesTheExactLineFormatInLocalTime) {
 TEST(FileSink, StampsRecordsFromTheFrontEndWithTheirLocalTime) {
     TempDir dir;
     LogSession log;
-    addSink(std::make_unique<FileSink>(dir / "front.log"));
+    addSink(std::make_unique<FileSink>(dir.file("front.log")));
     const auto before = std::chrono::system_clock::now();
     Orvantis::Log::log(Warning, "Front", "through the front end");
     const auto after = std::chrono::system_clock::now();
 
-    const std::string text = readFile(dir / "front.log");  // no flush needed: every record is flushed
+    const std::string text = readFile(dir.file("front.log"));  // no flush needed: every record is flushed
     std::smatch m;
     ASSERT_TRUE(std::regex_match(text, m, std::regex(R"((\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\.(0|[1-9]\d{0,2})\tWARN \t\[Front\] through the front end\n)")))
         << text;
@@ -118,9 +118,9 @@ TEST(FileSink, AppendsAfterTwoLineFeedsOnlyWhenTheFileHasContent) {
     TimeZone zone("UTC0");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string path = dir / (std::string(c.what) + "/sub/x.log");
+        const std::string path = dir.file(std::string(c.what) + "/sub/x.log");
         if (c.initial != nullptr) {
-            makeDirectories(dir / (std::string(c.what) + "/sub"));
+            makeDirectories(dir.file(std::string(c.what) + "/sub"));
             writeFile(path, c.initial);
         }
         {
@@ -134,7 +134,7 @@ TEST(FileSink, AppendsAfterTwoLineFeedsOnlyWhenTheFileHasContent) {
     }
 
     // Two runs of a program appending to the same log.
-    const std::string path = dir / "runs.log";
+    const std::string path = dir.file("runs.log");
     for (int run = 0; run < 2; ++run) {
         TestableFileSink sink(path);
         sink.logImpl(record(0, 0, Info, "run", std::to_string(run)));
@@ -144,8 +144,8 @@ TEST(FileSink, AppendsAfterTwoLineFeedsOnlyWhenTheFileHasContent) {
 
 TEST(FileSink, GivesUpAfterFiveAttemptsAndRetriesUntilThen) {
     TempDir dir;
-    writeFile(dir / "blocker", "a regular file where a directory is needed");
-    const std::string path = dir / "blocker/app.log";
+    writeFile(dir.file("blocker"), "a regular file where a directory is needed");
+    const std::string path = dir.file("blocker/app.log");
 
     const auto start = std::chrono::steady_clock::now();
     try {
@@ -159,7 +159,7 @@ TEST(FileSink, GivesUpAfterFiveAttemptsAndRetriesUntilThen) {
     // The blocker goes away during the attempts: a later attempt succeeds.
     std::thread unblock([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        boost::filesystem::remove(dir / "blocker");
+        boost::filesystem::remove(dir.file("blocker"));
     });
     {
         TestableFileSink sink(path);
@@ -185,7 +185,7 @@ TEST(FileSink, DropsRecordsSilentlyOnAFullDevice) {
 TEST(FileSink, StopsWritingForGoodAfterAFailedWrite) {
     TempDir dir;
     TimeZone zone("UTC0");
-    const std::string path = dir / "limited.log";
+    const std::string path = dir.file("limited.log");
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
