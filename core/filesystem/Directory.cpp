@@ -1,6 +1,7 @@
 #include "core/filesystem/Directory.h"
 
 #include "core/filesystem/detail/BoostPath.h"
+#include "core/filesystem/detail/Rename.h"
 #include "core/log/Log.h"
 
 #include <boost/filesystem/directory.hpp>
@@ -168,26 +169,11 @@ bool Directory::removeRecursive() {
 }
 
 bool Directory::rename(const std::string& newName) {
-    Path target(newName);
-    if (target.isRelative()) {
-        target = parentDirectory() / target;
-    }
-    if (target.exists()) {
-        ORVANTIS_LOG(Log::Error, kCategory, "Trying to rename a directory to a name that is already in use.");
-        return false;
-    }
-    if (!exists()) {
-        ORVANTIS_LOG(Log::Error, kCategory, "Trying to rename a directory that does not exist.");
-        return false;
-    }
-    boost::system::error_code ec;
-    bfs::rename(detail::toBoost(m_path.string()), detail::toBoost(target.string()), ec);
-    if (ec) {
-        ORVANTIS_LOG(Log::Error, kCategory, "Error in directory renaming: " << ec.message());
-        return false;
-    }
-    m_path = target;
-    return true;
+    static const detail::RenameReports reports{kCategory,
+                                               "Trying to rename a directory to a name that is already in use.",
+                                               "Trying to rename a directory that does not exist.",
+                                               "Error in directory renaming: "};
+    return detail::renameEntry(m_path, newName, reports);
 }
 
 std::vector<Path> Directory::scan(const Filter& filter) const {

@@ -2,6 +2,7 @@
 
 #include "core/filesystem/Directory.h"
 #include "core/filesystem/detail/BoostPath.h"
+#include "core/filesystem/detail/Rename.h"
 #include "core/filesystem/detail/StreamName.h"
 #include "core/log/Log.h"
 
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 #include <system_error>
 
 namespace Orvantis::Filesystem {
@@ -30,10 +32,6 @@ std::string streamErrorText(int error) {
     return error != 0 ? std::system_category().message(error) : std::string("the stream failed");
 }
 
-void reportMissing(const Path& path) {
-    ORVANTIS_LOG(Log::Error, kCategory, "File '" << path.string() << "' does not exist.");
-}
-
 void reportCannotOpen(const Path& path) {
     ORVANTIS_LOG(Log::Error, kCategory, "Can not open file '" << path.string() << "'.");
 }
@@ -44,6 +42,66 @@ void reportReadError(const Path& path, const std::string& what) {
 
 void reportWriteError(const Path& path, const std::string& what) {
     ORVANTIS_LOG(Log::Error, kCategory, "Error when writing to file '" << path.string() << "': " << what);
+}
+
+// The shared body of the read operations: refuses a missing file, opens it
+// with `mode` and lets `get` read. A read error that the stream signals, or
+// an exception, is reported and gives an empty result.
+template <class Result, class Get>
+Result readThrough(const File& file, std::ios_base::openmode mode, Get get) {
+    const Path& path = file.path();
+    if (!file.exists()) {
+        ORVANTIS_LOG(Log::Error, kCategory, "File '" << path.string() << "' does not exist.");
+        return Result();
+    }
+    try {
+        std::ifstream in(detail::streamName(path.string()), mode | std::ios_base::in);
+        if (!in.good()) {
+            reportCannotOpen(path);
+            return Result();
+        }
+        errno = 0;
+        Result result = get(in);
+        if (in.bad()) {
+            reportReadError(path, streamErrorText(errno));
+            return Result();
+        }
+        return result;
+    } catch (const std::exception& e) {
+        reportReadError(path, e.what());
+        return Result();
+    }
+}
+
+// The shared body of the write operations: creates a missing file (and its
+// directories), opens it with `mode`, lets `put` write, and decides. The
+// bytes are flushed before the result is decided, so that a write the system
+// refuses (a full disk, a size limit) answers false rather than failing
+// unnoticed when the stream closes.
+template <class Put>
+bool writeThrough(File& file, std::ios_base::openmode mode, Put put) {
+    const Path& path = file.path();
+    try {
+        if (!file.exists()) {
+            file.createRecursive();
+        }
+        std::ofstream out(detail::streamName(path.string()), mode | std::ios_base::out);
+        if (!out.good()) {
+            reportCannotOpen(path);
+            return false;
+        }
+        errno = 0;
+        put(out);
+        out.flush();
+        if (out.fail()) {
+            reportWriteError(path, streamErrorText(errno));
+            return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        reportWriteError(path, e.what());
+        return false;
+    }
 }
 
 }  // namespace
@@ -104,26 +162,10 @@ bool File::remove() {
 }
 
 bool File::rename(const std::string& newName) {
-    Path target(newName);
-    if (target.isRelative()) {
-        target = parentDirectory() / target;
-    }
-    if (target.exists()) {
-        ORVANTIS_LOG(Log::Error, kCategory, "Trying to rename a file to a name that is already in use.");
-        return false;
-    }
-    if (!exists()) {
-        ORVANTIS_LOG(Log::Error, kCategory, "Trying to rename a file that does not exist.");
-        return false;
-    }
-    boost::system::error_code ec;
-    bfs::rename(detail::toBoost(m_path.string()), detail::toBoost(target.string()), ec);
-    if (ec) {
-        ORVANTIS_LOG(Log::Error, kCategory, "Error in file renaming: " << ec.message());
-        return false;
-    }
-    m_path = target;
-    return true;
+    static const detail::RenameReports reports{kCategory, "Trying to rename a file to a name that is already in use.",
+                                               "Trying to rename a file that does not exist.",
+                                               "Error in file renaming: "};
+    return detail::renameEntry(m_path, newName, reports);
 }
 
 unsigned long long File::size() const {
@@ -153,39 +195,22 @@ long long File::lastModified() const {
 }
 
 ByteBuffer File::readBinary() const {
-    if (!exists()) {
-        reportMissing(m_path);
-        return ByteBuffer();
-    }
-    try {
-        std::ifstream in(detail::streamName(m_path.string()),
-                         std::ios_base::in | std::ios_base::binary | std::ios_base::ate);
-        if (!in.good()) {
-            reportCannotOpen(m_path);
-            return ByteBuffer();
-        }
-        const std::streamoff size = in.tellg();
+    return readThrough<ByteBuffer>(*this, std::ios_base::binary | std::ios_base::ate, [](std::ifstream& in) {
+        const std::streamoff size = in.tellg();  // at the end, because of ate
         if (size < 0) {
-            reportReadError(m_path, "the size of the file cannot be determined");
-            return ByteBuffer();
+            throw std::runtime_error("the size of the file cannot be determined");
         }
         in.seekg(0, std::ios_base::beg);
         // Reading one byte ahead shows whether the content can be read at
         // all before the buffer is allocated: a directory opens, but reports
         // a size that is no size.
-        errno = 0;
         in.peek();
         if (in.bad()) {
-            reportReadError(m_path, streamErrorText(errno));
             return ByteBuffer();
         }
         in.clear();
         ByteBuffer content(static_cast<size_t>(size));
         in.read(content.data(), size);
-        if (in.bad()) {
-            reportReadError(m_path, streamErrorText(errno));
-            return ByteBuffer();
-        }
         // A file that shrank since its size was taken leaves a tail that
         // was never read; it must not expose old heap memory.
         const std::streamsize got = in.gcount();
@@ -193,38 +218,18 @@ ByteBuffer File::readBinary() const {
             std::memset(content.data() + got, 0, static_cast<size_t>(size - got));
         }
         return content;
-    } catch (const std::exception& e) {
-        reportReadError(m_path, e.what());
-        return ByteBuffer();
-    }
+    });
 }
 
 std::vector<std::string> File::readText() const {
-    if (!exists()) {
-        reportMissing(m_path);
-        return {};
-    }
-    try {
-        std::ifstream in(detail::streamName(m_path.string()), std::ios_base::in);
-        if (!in.good()) {
-            reportCannotOpen(m_path);
-            return {};
-        }
+    return readThrough<std::vector<std::string>>(*this, std::ios_base::openmode(), [](std::ifstream& in) {
         std::vector<std::string> lines;
         std::string line;
-        errno = 0;
         while (std::getline(in, line)) {
             lines.push_back(line);
         }
-        if (in.bad()) {
-            reportReadError(m_path, streamErrorText(errno));
-            return {};
-        }
         return lines;
-    } catch (const std::exception& e) {
-        reportReadError(m_path, e.what());
-        return {};
-    }
+    });
 }
 
 bool File::writeBinary(const ByteBufferView& data) {
@@ -251,61 +256,21 @@ std::ofstream File::openForWriting(int mode) {
     return std::ofstream(detail::streamName(m_path.string()), openMode(mode) | std::ios_base::out);
 }
 
-// The written bytes are flushed before the result is decided, so that a
-// write the system refuses (a full disk, a size limit) answers false rather
-// than failing unnoticed when the stream closes.
 bool File::writeAppendBinaryImpl(const ByteBufferView& data, int mode) {
-    try {
-        if (!exists()) {
-            createRecursive();
-        }
-        std::ofstream out(detail::streamName(m_path.string()),
-                          openMode(mode) | std::ios_base::binary | std::ios_base::out);
-        if (!out.good()) {
-            reportCannotOpen(m_path);
-            return false;
-        }
-        errno = 0;
+    return writeThrough(*this, openMode(mode) | std::ios_base::binary, [&](std::ofstream& out) {
         if (!data.empty()) {
             out.write(data.data(), static_cast<std::streamsize>(data.size()));
         }
-        out.flush();
-        if (out.fail()) {
-            reportWriteError(m_path, streamErrorText(errno));
-            return false;
-        }
-        return true;
-    } catch (const std::exception& e) {
-        reportWriteError(m_path, e.what());
-        return false;
-    }
+    });
 }
 
 bool File::writeAppendTextImpl(const std::vector<std::string>& lines, int mode) {
-    try {
-        if (!exists()) {
-            createRecursive();
-        }
-        std::ofstream out(detail::streamName(m_path.string()), openMode(mode) | std::ios_base::out);
-        if (!out.good()) {
-            reportCannotOpen(m_path);
-            return false;
-        }
-        errno = 0;
+    return writeThrough(*this, openMode(mode), [&](std::ofstream& out) {
         for (const std::string& line : lines) {
             out.write(line.data(), static_cast<std::streamsize>(line.size()));
             out.put('\n');
         }
-        out.flush();
-        if (out.fail()) {
-            reportWriteError(m_path, streamErrorText(errno));
-            return false;
-        }
-        return true;
-    } catch (const std::exception& e) {
-        reportWriteError(m_path, e.what());
-        return false;
-    }
+    });
 }
 
 }  // namespace Orvantis::Filesystem

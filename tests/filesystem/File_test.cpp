@@ -28,10 +28,6 @@ std::string fileError(const std::string& message) {
     return "4 Filesystem::File: " + message;
 }
 
-std::vector<std::string> only(const std::string& message) {
-    return {fileError(message)};
-}
-
 ByteBuffer bytes(const std::string& text) {
     return ByteBuffer(text);
 }
