@@ -132,14 +132,6 @@ TEST(FileSink, AppendsAfterTwoLineFeedsOnlyWhenTheFileHasContent) {
         expected.replace(expected.find("one"), 3, stamp + "one");
         EXPECT_EQ(readFile(path), expected);
     }
-
-    // Two runs of a program appending to the same log.
-    const std::string path = dir.file("runs.log");
-    for (int run = 0; run < 2; ++run) {
-        TestableFileSink sink(path);
-        sink.logImpl(record(0, 0, Info, "run", std::to_string(run)));
-    }
-    EXPECT_EQ(readFile(path), "1970-01-01 00:00:00.0\tINFO \t[run] 0\n\n\n1970-01-01 00:00:00.0\tINFO \t[run] 1\n");
 }
 
 TEST(FileSink, GivesUpAfterFiveAttemptsAndRetriesUntilThen) {
