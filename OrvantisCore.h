@@ -12,6 +12,7 @@
 #include "core/log/Sink.h"
 #include "core/log/Log.h"
 #include "core/log/ConsoleSink.h"
+#include "core/log/FileSink.h"
 #include "core/log/CrashReporting.h"
 
 #include "core/diagnostics/Assert.h"
@@ -23,4 +24,8 @@
 
 #include "core/string/String.h"
 #include "core/utils/Version.h"
+
+#include "core/filesystem/Path.h"
+#include "core/filesystem/Directory.h"
+#include "core/filesystem/File.h"
 #include "core/filesystem/Url.h"
