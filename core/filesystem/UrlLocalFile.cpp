@@ -2,9 +2,6 @@
 // resolution of a relative URL or path against a base directory.
 #include "core/filesystem/Url.h"
 
-// These conversions are built once Path is part of the library.
-#if __has_include("core/filesystem/Path.h")
-
 #include "core/filesystem/Path.h"
 
 #include <exception>
@@ -95,5 +92,3 @@ Url Url::relativeTo(const std::string& url, const std::string& base, bool isLoca
 }
 
 }  // namespace Orvantis::Filesystem
-
-#endif

@@ -1,8 +1,5 @@
 #include "core/filesystem/Url.h"
 
-// The local-file conversions exist once Path is part of the library.
-#if __has_include("core/filesystem/Path.h")
-
 #include "core/filesystem/Path.h"
 #include "filesystem/UrlSupport.h"
 
@@ -103,5 +100,3 @@ TEST(UrlLocalFile, RelativeToMakesExistingFilesFileUrls) {
 }
 
 }  // namespace
-
-#endif

@@ -4,10 +4,6 @@
 
 #include <OrvantisCore.h>
 
-#if __has_include("core/filesystem/Path.h")
-#include "core/filesystem/Path.h"
-#define ORVANTIS_DEMO_HAS_PATH 1
-#endif
 
 #include <iostream>
 #include <string>
@@ -57,7 +53,6 @@ void runUrlStep() {
     std::cout << "  Url(\"C:\\\\data\\\\scan.raw\") stores " << quoted(Url("C:\\data\\scan.raw").string())
               << "; Url(\"res://:80\").isValid() = " << Url("res://:80").isValid() << "\n";
 
-#ifdef ORVANTIS_DEMO_HAS_PATH
     std::cout << "\nLocal files:\n";
     for (const char* local : {"/data/scan 1.raw", "C:\\data\\scan 1.raw", "rel/dir", "a?b#c"}) {
         const Url fileUrl = Url::fromLocalFile(local);
@@ -66,7 +61,6 @@ void runUrlStep() {
     }
     std::cout << "  relativeTo(\"sub/a.raw\", \"C:/base\", true) = "
               << quoted(Url::relativeTo("sub/a.raw", "C:/base", true).string()) << "\n";
-#endif
 }
 
 const DemoStep::Registration registration{{40, "URLs: components, editing, query items, local files", &runUrlStep}};

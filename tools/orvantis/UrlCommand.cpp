@@ -8,10 +8,6 @@
 
 #include <OrvantisCore.h>
 
-#if __has_include("core/filesystem/Path.h")
-#include "core/filesystem/Path.h"
-#define ORVANTIS_TOOL_HAS_PATH 1
-#endif
 
 #include <iomanip>
 #include <iostream>
@@ -30,20 +26,11 @@ std::optional<std::string> localPathOf(const Url& url) {
     if (url.scheme() != "file") {
         return std::nullopt;
     }
-#ifdef ORVANTIS_TOOL_HAS_PATH
     return url.toLocalFile().string();
-#else
-    return std::nullopt;
-#endif
 }
 
 Url urlOfLocalPath(const std::string& path) {
-#ifdef ORVANTIS_TOOL_HAS_PATH
     return Url::fromLocalFile(path);
-#else
-    (void)path;
-    throw std::runtime_error("local paths are not available in this build");
-#endif
 }
 
 // ---- JSON ----------------------------------------------------------------
