@@ -15,3 +15,6 @@
 #include "core/log/CrashReporting.h"
 
 #include "core/platform/Platform.h"
+
+#include "core/signals/SignalConnection.h"
+#include "core/signals/Signal.h"

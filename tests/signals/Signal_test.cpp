@@ -1,0 +1,278 @@
+// Signal emission and management, with slots that change the signal while it
+// is being emitted. The lifetime cases are meant to run under ASan.
+#include "core/signals/Signal.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Orvantis::SignalConnection;
+using Orvantis::SignalImpl;
+using Orvantis::SignalReceiver;
+
+struct Owner : SignalReceiver {};
+
+std::function<void()> record(std::vector<int>& log, int id) {
+    return [&log, id] { log.push_back(id); };
+}
+
+TEST(SignalEmit, CallsActiveSlotsInConnectionOrderWhenNotBlocked) {
+    SignalImpl<0> signal;
+    std::vector<int> log;
+    signal.emitSignal();  // nothing connected: nothing happens
+    signal.connect(record(log, 1));
+    auto second = signal.connect(record(log, 2));
+    signal.connect(record(log, 3));
+    signal.connect(record(log, 1));  // no duplicate check: called twice
+    signal.emitSignal();
+    EXPECT_EQ(log, (std::vector<int>{1, 2, 3, 1}));
+
+    log.clear();
+    EXPECT_FALSE(signal.setBlocked(true));
+    second->disconnect();  // disconnecting works while blocked
+    signal.emitSignal();
+    EXPECT_TRUE(log.empty());
+    EXPECT_TRUE(signal.setBlocked(false));
+    signal.emitSignal();
+    EXPECT_EQ(log, (std::vector<int>{1, 3, 1}));
+}
+
+TEST(SignalEmit, EachSlotGetsItsOwnCopyOfTheArgument) {
+    SignalImpl<0, std::string> signal;
+    std::vector<std::string> seen;
+    for (int i = 0; i < 2; ++i) {
+        signal.connect([&seen](std::string text) {
+            seen.push_back(text);
+            text += "-changed";
+        });
+    }
+    signal.emitSignal("abc");
+    EXPECT_EQ(seen, (std::vector<std::string>{"abc", "abc"}));
+}
+
+TEST(SignalEmit, OtherArgumentListsInstantiateFromTheHeader) {
+    SignalImpl<0, int, const std::string&> signal;
+    std::string seen;
+    signal.connect([&seen](int n, const std::string& s) { seen += std::to_string(n) + s; });
+    signal.emitSignal(7, "x");
+    EXPECT_EQ(seen, "7x");
+}
+
+TEST(SignalEmit, NestedEmissionOfTheSameSignalIsDropped) {
+    SignalImpl<0> signal;
+    std::vector<int> log;
+    signal.connect([&] { log.push_back(1); signal.emitSignal(); });
+    signal.connect(record(log, 2));
+    signal.emitSignal();
+    EXPECT_EQ(log, (std::vector<int>{1, 2}));
+}
+
+// The connecting slot captures a single pointer, which std::function keeps
+// inside itself; it reads that capture after connecting, so a list that
+// reallocated under the running slot would be caught by ASan.
+TEST(SignalEmit, SlotsConnectedDuringEmissionRunFromTheNextOne) {
+    struct Context {
+        SignalImpl<0> signal;
+        std::vector<int> log;
+        int connectedInside = 0;
+    } ctx;
+    Context* c = &ctx;
+    ctx.signal.connect([c] {
+        if (c->connectedInside == 0) {
+            for (int i = 1; i <= 1000; ++i) {
+                c->signal.connect(record(c->log, i));
+            }
+            c->connectedInside = c->signal.numConnections();
+        }
+        c->log.push_back(0);
+    });
+    ctx.signal.emitSignal();
+    EXPECT_EQ(ctx.connectedInside, 1001);
+    EXPECT_EQ(ctx.log, std::vector<int>{0});
+    ctx.log.clear();
+    ctx.signal.emitSignal();
+    ASSERT_EQ(ctx.log.size(), 1001u);
+    for (int i = 0; i <= 1000; ++i) {
+        EXPECT_EQ(ctx.log[i], i);
+    }
+}
+
+TEST(SignalEmit, SlotsDisconnectedDuringEmissionAreSkipped) {
+    SignalImpl<0> signal;
+    std::vector<int> log;
+    Owner later;
+    int countInside = -1;
+    std::shared_ptr<SignalConnection> third;
+    signal.connect([&] {
+        third->disconnect();
+        signal.disconnect(&later);
+        countInside = signal.numConnections();
+    });
+    signal.connect(record(log, 2));
+    third = signal.connect(record(log, 3));
+    signal.connect(&later, record(log, 4));
+    signal.emitSignal();
+    EXPECT_EQ(log, std::vector<int>{2});
+    EXPECT_EQ(countInside, 2);
+}
+
+TEST(SignalEmit, SlotMayDestroyItsOwnReceiver) {
+    SignalImpl<0> signal;
+    std::vector<int> log;
+    auto owner = std::make_unique<Owner>();
+    // Single-pointer capture again: the running slot must stay alive after
+    // its receiver (and so its connection) is gone.
+    std::unique_ptr<Owner>* ownerSlot = &owner;
+    signal.connect(owner.get(), [ownerSlot] { ownerSlot->reset(); (void)*ownerSlot; });
+    signal.connect(owner.get(), record(log, 1));
+    signal.connect(record(log, 2));
+    signal.emitSignal();
+    EXPECT_EQ(owner, nullptr);
+    EXPECT_EQ(log, std::vector<int>{2});
+    EXPECT_EQ(signal.numConnections(), 1);
+}
+
+TEST(SignalEmit, ReceiverConnectedAndDestroyedDuringAnEmissionNeverRuns) {
+    SignalImpl<0> signal;
+    std::vector<int> log;
+    signal.connect([&] {
+        auto transient = std::make_unique<Owner>();
+        Owner* raw = transient.get();
+        signal.connect(raw, [&log, raw] { log.push_back(raw != nullptr ? 99 : 0); });
+    });
+    signal.emitSignal();
+    signal.emitSignal();
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(signal.numConnections(), 1);
+}
+
+TEST(SignalDisconnect, CountsWhatWasActiveAndSelectsByReceiver) {
+    SignalImpl<0> signal;
+    Owner a;
+    Owner b;
+    std::vector<int> log;
+    signal.connect(&a, record(log, 1));
+    signal.connect(record(log, 2));
+    signal.connect(&a, record(log, 3));
+    signal.connect(&b, record(log, 4));
+    signal.connect(record(log, 5));
+    EXPECT_EQ(signal.connect(std::function<void()>()), nullptr);
+    EXPECT_EQ(signal.connect(&a, nullptr), nullptr);
+    EXPECT_EQ(signal.numConnections(), 5);
+
+    EXPECT_EQ(signal.disconnect(&a), 2);
+    EXPECT_EQ(signal.disconnect(&a), 0);
+    EXPECT_FALSE(signal.isConnectedTo(&a));
+    EXPECT_EQ(signal.disconnect(nullptr), 2);
+    EXPECT_TRUE(signal.isConnectedTo(&b));
+    signal.emitSignal();
+    EXPECT_EQ(log, std::vector<int>{4});
+
+    SignalImpl<0> other;
+    auto foreign = other.connect([] {});
+    EXPECT_FALSE(signal.disconnect(foreign.get()));
+    EXPECT_TRUE(foreign->isActive());
+    EXPECT_EQ(signal.disconnectAll(), 1);
+    EXPECT_EQ(signal.disconnectAll(), 0);
+}
+
+// A captured shared_ptr shows when the signal lets go of a slot.
+TEST(SignalDisconnect, ReleasesSlotsAtTheNextCleaning) {
+    enum How { ByConnection, ByReceiver, All, AllDuringEmission };
+    for (How how : {ByConnection, ByReceiver, All, AllDuringEmission}) {
+        SCOPED_TRACE(how);
+        SignalImpl<0> signal;
+        Owner owner;
+        auto token = std::make_shared<int>(0);
+        auto connection = signal.connect(&owner, [token] {});
+        long countDuringEmission = 0;
+        switch (how) {
+            case ByConnection: connection->disconnect(); break;
+            case ByReceiver: signal.disconnect(&owner); break;
+            case All: signal.disconnectAll(); break;
+            case AllDuringEmission: {
+                auto trigger = signal.connect([&] { signal.disconnectAll(); countDuringEmission = token.use_count(); });
+                signal.emitSignal();
+                EXPECT_EQ(countDuringEmission, 2);
+                break;
+            }
+        }
+        EXPECT_EQ(signal.numConnections(), 0);
+        EXPECT_EQ(token.use_count(), how == ByConnection ? 2 : 1);
+        signal.emitSignal();
+        EXPECT_EQ(token.use_count(), 1);
+    }
+}
+
+// Destroying a removed slot may run code that uses the signal; the list must
+// be consistent by then (other removed entries already gone from it).
+TEST(SignalDisconnect, SlotDestructorsMayUseTheSignal) {
+    struct Probe {
+        SignalImpl<0>* signal;
+        int* seen;
+        ~Probe() { *seen = signal->numConnections() * 10 + signal->disconnect(nullptr); }
+    };
+    SignalImpl<0> signal;
+    int seen = -1;
+    signal.connect([] {})->disconnect();
+    auto probe = std::make_shared<Probe>(Probe{&signal, &seen});
+    signal.connect([probe] {})->disconnect();
+    probe.reset();
+    signal.connect([] {});
+    signal.emitSignal();
+    EXPECT_EQ(seen, 11);
+    EXPECT_EQ(signal.numConnections(), 0);
+}
+
+TEST(SignalCopy, CopiesStartEmptyAndAssignmentKeepsTheTargetsBlockedFlag) {
+    SignalImpl<0> source;
+    Owner owner;
+    auto sourceConnection = source.connect(&owner, [] {});
+    source.setBlocked(true);
+    SignalImpl<0> copy(source);
+    EXPECT_EQ(copy.numConnections(), 0);
+    EXPECT_FALSE(copy.isBlocked());
+
+    SignalImpl<0> target;
+    target.setBlocked(true);
+    auto targetConnection = target.connect(&owner, [] {});
+    target = source;
+    EXPECT_EQ(target.numConnections(), 0);
+    EXPECT_TRUE(target.isBlocked());
+    EXPECT_FALSE(targetConnection->isActive());
+    EXPECT_FALSE(target.isConnectedTo(&owner));
+    EXPECT_TRUE(sourceConnection->isActive());
+    EXPECT_EQ(source.numConnections(), 1);
+}
+
+TEST(SignalEmit, ThrowingSlotEndsTheEmissionAndLeavesTheSignalClean) {
+    SignalImpl<0> signal;
+    std::vector<int> log;
+    auto token = std::make_shared<int>(0);
+    std::shared_ptr<SignalConnection> doomed;
+    bool throwing = true;
+    signal.connect([&] {
+        doomed->disconnect();
+        signal.connect(record(log, 3));
+        if (throwing) {
+            throw std::runtime_error("slot failed");
+        }
+    });
+    doomed = signal.connect([token] {});
+    signal.connect(record(log, 2));
+    EXPECT_THROW(signal.emitSignal(), std::runtime_error);
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(token.use_count(), 1);  // cleaned before the exception left
+    throwing = false;
+    doomed = signal.connect([] {});
+    signal.emitSignal();
+    EXPECT_EQ(log, (std::vector<int>{2, 3}));
+}
+
+}  // namespace
