@@ -145,9 +145,9 @@ private:
     // emitted never reallocates under a running slot; they are appended to
     // `connections` when the emission ends.
     mutable List connectedWhileEmitting;
-    // Set when an entry is deactivated, so that cleaning skips the scan when
-    // there is nothing to remove.
-    mutable bool hasInactiveEntries = false;
+    // Set when an entry is deactivated or connectedWhileEmitting is filled:
+    // an emission ends with one test of this flag when there is nothing to do.
+    mutable bool needsCleaning = false;
 };
 
 // ---- implementation -------------------------------------------------------
@@ -162,7 +162,7 @@ SignalImpl<N, Args...>& SignalImpl<N, Args...>::operator=(SignalImpl other) {
     // disconnects them when it is destroyed at the end of this call.
     connections.swap(other.connections);
     connectedWhileEmitting.swap(other.connectedWhileEmitting);
-    std::swap(hasInactiveEntries, other.hasInactiveEntries);
+    std::swap(needsCleaning, other.needsCleaning);
     return *this;
 }
 
@@ -179,7 +179,12 @@ std::shared_ptr<SignalConnection> SignalImpl<N, Args...>::connect(const SignalRe
         return {};
     }
     auto connection = std::make_shared<SignalConnection>(SignalConnection::private_cookie(), *this, receiver);
-    (emitting ? connectedWhileEmitting : connections).emplace_back(connection, std::move(slot));
+    if (emitting) {
+        connectedWhileEmitting.emplace_back(connection, std::move(slot));
+        needsCleaning = true;
+    } else {
+        connections.emplace_back(connection, std::move(slot));
+    }
     if (receiver != nullptr) {
         try {
             receiver->addConnection(connection);
@@ -187,7 +192,7 @@ std::shared_ptr<SignalConnection> SignalImpl<N, Args...>::connect(const SignalRe
             // The receiver could not record it, so it could not disconnect
             // it either: never let this slot run.
             connection->active = false;
-            hasInactiveEntries = true;
+            needsCleaning = true;
             throw;
         }
     }
@@ -199,8 +204,10 @@ std::shared_ptr<SignalConnection> SignalImpl<N, Args...>::connect(Slot slot) con
     return connect(nullptr, std::move(slot));
 }
 
+// Inline so that callers can run the loop without a call into the library;
+// the rare work after the loop stays out of line in finishEmission.
 template <int N, class... Args>
-void SignalImpl<N, Args...>::emitSignal(Args... args) const {
+inline void SignalImpl<N, Args...>::emitSignal(Args... args) const {
     [[maybe_unused]] auto lock = this->guardedLock();
     if (blocked || emitting) {
         return;
@@ -221,7 +228,10 @@ void SignalImpl<N, Args...>::emitSignal(Args... args) const {
         finishEmission();
         throw;
     }
-    finishEmission();
+    emitting = false;
+    if (needsCleaning) {
+        finishEmission();
+    }
 }
 
 template <int N, class... Args>
@@ -291,7 +301,7 @@ bool SignalImpl<N, Args...>::disconnectImpl(iterator entry) const {
     const bool wasActive = connection.active;
     connection.active = false;
     if (wasActive) {
-        hasInactiveEntries = true;
+        needsCleaning = true;
         if (connection.receiver != nullptr) {
             connection.receiver->removeConnection(&connection);
         }
@@ -344,8 +354,8 @@ void SignalImpl<N, Args...>::cleanConnections() const {
     // and that code may reach back into this signal. So the list is made
     // consistent first and the removed slots are destroyed afterwards; if
     // that deactivated more entries, the loop runs again.
-    while (hasInactiveEntries) {
-        hasInactiveEntries = false;
+    while (needsCleaning) {
+        needsCleaning = false;
         // Stable partition by swaps: active entries move to the front in
         // their order, and no slot is destroyed yet.
         auto keptEnd = connections.begin();

@@ -152,6 +152,20 @@ TEST(SignalEmit, ReceiverConnectedAndDestroyedDuringAnEmissionNeverRuns) {
     EXPECT_EQ(signal.numConnections(), 1);
 }
 
+// Unsupported but must not overrun: a slot replaces the list it is run from.
+// It touches none of its captures after the assignment.
+TEST(SignalEmit, AssigningTheEmittingSignalEndsTheEmissionSafely) {
+    SignalImpl<0> signal;
+    std::vector<int> log;
+    signal.connect([&signal] { signal = SignalImpl<0>(); });
+    signal.connect(record(log, 2));
+    signal.emitSignal();
+    EXPECT_TRUE(log.empty());
+    signal.connect(record(log, 3));
+    signal.emitSignal();
+    EXPECT_EQ(log, std::vector<int>{3});
+}
+
 TEST(SignalDisconnect, CountsWhatWasActiveAndSelectsByReceiver) {
     SignalImpl<0> signal;
     Owner a;
