@@ -22,7 +22,8 @@
 //   - a slot disconnected during an emission is not called later in it;
 //   - an emission started from inside a slot of the same signal is dropped;
 //   - removal of disconnected entries waits until the emission has ended.
-// Destroying or assigning to the signal that is emitting is not supported.
+// Destroying the signal that is emitting is not supported; assigning to it
+// disconnects everything and ends the emission.
 //
 // Exceptions thrown by a slot end the emission (later slots are not called)
 // and reach the caller of emitSignal; the signal is left clean and ready to
@@ -141,13 +142,13 @@ private:
     mutable List connections;
     mutable bool emitting = false;
     mutable bool blocked = false;
+    // Set when an entry is deactivated or connectedWhileEmitting is filled:
+    // an emission ends with one test of this flag when there is nothing to do.
+    mutable bool needsCleaning = false;
     // Slots connected during an emission wait here, so that the list being
     // emitted never reallocates under a running slot; they are appended to
     // `connections` when the emission ends.
     mutable List connectedWhileEmitting;
-    // Set when an entry is deactivated or connectedWhileEmitting is filled:
-    // an emission ends with one test of this flag when there is nothing to do.
-    mutable bool needsCleaning = false;
 };
 
 // ---- implementation -------------------------------------------------------
@@ -158,6 +159,13 @@ SignalImpl<N, Args...>::SignalImpl(const SignalImpl&) : SignalBase(), SignalMute
 template <int N, class... Args>
 SignalImpl<N, Args...>& SignalImpl<N, Args...>::operator=(SignalImpl other) {
     [[maybe_unused]] auto lock = this->guardedLock();
+    if (emitting) {
+        // A slot assigns to the signal that runs it. The running slot lives
+        // in the list, so the list stays; its entries are cleaned after the
+        // emission like any other disconnected ones.
+        disconnectAll();
+        return *this;
+    }
     // `other` is a fresh copy without connections: it takes ours and
     // disconnects them when it is destroyed at the end of this call.
     connections.swap(other.connections);
@@ -215,10 +223,11 @@ inline void SignalImpl<N, Args...>::emitSignal(Args... args) const {
     emitting = true;
     const std::size_t count = connections.size();
     try {
-        // Slots connected meanwhile go to connectedWhileEmitting, so the
-        // entries stay where they are; the size check only matters if a slot
-        // replaced the list, which is not supported but must not overrun.
-        for (std::size_t i = 0; i < count && i < connections.size(); ++i) {
+        // The list neither moves nor shrinks while emitting: slots connected
+        // meanwhile wait in connectedWhileEmitting, cleaning waits until the
+        // end, and assignment only disconnects. So indices below `count` stay
+        // valid, and every entry is read from the live list right before use.
+        for (std::size_t i = 0; i < count; ++i) {
             const Entry& entry = connections[i];
             if (entry.first->active) {
                 entry.second(args...);
