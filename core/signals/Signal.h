@@ -108,7 +108,7 @@ public:
 
     // Returns the previous value. Connecting and disconnecting still work
     // while blocked.
-    bool setBlocked(bool blocked);
+    bool setBlocked(bool block);
     bool isBlocked() const;
 
     // Disconnects every active connection made with `receiver` (a null
@@ -244,9 +244,9 @@ inline void SignalImpl<N, Args...>::emitSignal(Args... args) const {
 }
 
 template <int N, class... Args>
-bool SignalImpl<N, Args...>::setBlocked(bool blocked) {
+bool SignalImpl<N, Args...>::setBlocked(bool block) {
     [[maybe_unused]] auto lock = this->guardedLock();
-    return std::exchange(this->blocked, blocked);
+    return std::exchange(blocked, block);
 }
 
 template <int N, class... Args>

@@ -65,8 +65,8 @@ class ORVANTIS_API SignalConnection {
     };
 
 public:
-    SignalConnection(private_cookie, const SignalBase& signal, const SignalReceiver* receiver)
-        : signal(&signal), receiver(receiver) {}
+    SignalConnection(private_cookie, const SignalBase& owner, const SignalReceiver* slotOwner)
+        : signal(&owner), receiver(slotOwner) {}
 
     SignalConnection(const SignalConnection&) = delete;
     SignalConnection& operator=(const SignalConnection&) = delete;
