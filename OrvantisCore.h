@@ -29,3 +29,6 @@
 #include "core/filesystem/Directory.h"
 #include "core/filesystem/File.h"
 #include "core/filesystem/Url.h"
+
+#include "core/signals/SignalConnection.h"
+#include "core/signals/Signal.h"
