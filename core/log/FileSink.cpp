@@ -63,7 +63,7 @@ FileSink::FileSink(const std::string& filePath, Flags<Options> options) : path(f
             Filesystem::Directory(parent).createRecursive();  // a failure shows as a failed open
         }
         stream.clear();
-        stream.open(Filesystem::detail::streamName(path), mode);
+        stream.open(Filesystem::detail::streamName(path).c_str(), mode);
         if (stream.good()) {
             break;
         }
@@ -102,10 +102,11 @@ void FileSink::logImpl(const LogCapture& capture) {
     const int64_t milliseconds = ticks / kTicksPerMillisecond - seconds * 1000;
 
     if (seconds != stampSecond || stampText.empty()) {
-        // The same text std::put_time gives for "%F %T".
+        // The text std::put_time gives for "%F %T", spelt out: the older
+        // Windows C runtimes know neither %F nor %T.
         const std::tm broken = localTime(seconds);
         char text[64];
-        const size_t length = std::strftime(text, sizeof text, "%F %T", &broken);
+        const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &broken);
         stampText.assign(text, length);
         stampSecond = seconds;
     }
