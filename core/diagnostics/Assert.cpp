@@ -5,9 +5,6 @@
 #include <string>
 
 #if defined(_WIN32)
-#  ifndef NOMINMAX
-#    define NOMINMAX
-#  endif
 #  include <windows.h>
 #endif
 

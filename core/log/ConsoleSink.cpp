@@ -7,9 +7,6 @@
 #include <string>
 
 #if defined(_WIN32)
-#  ifndef NOMINMAX
-#    define NOMINMAX
-#  endif
 #  include <windows.h>
 #else
 #  include <unistd.h>

@@ -10,9 +10,6 @@
 #include <mutex>
 
 #if defined(_WIN32)
-#  ifndef NOMINMAX
-#    define NOMINMAX
-#  endif
 #  include <windows.h>
 #endif
 

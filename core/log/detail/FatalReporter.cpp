@@ -30,9 +30,6 @@
 #include <string>
 
 #if defined(_WIN32)
-#  ifndef NOMINMAX
-#    define NOMINMAX
-#  endif
 #  include <windows.h>
 #  include <process.h>
 #else
