@@ -15,3 +15,7 @@
 #include "core/log/CrashReporting.h"
 
 #include "core/platform/Platform.h"
+
+#include "core/threading/StoppableThread.h"
+#include "core/threading/ThreadPool.h"
+#include "core/threading/PlaybackTimer.h"

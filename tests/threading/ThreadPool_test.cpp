@@ -1,0 +1,160 @@
+#include <OrvantisCore.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <future>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Orvantis::Threading::ThreadPool;
+
+// Occupies a pool's only worker until release() so that later tasks stay queued.
+class Gate {
+public:
+    std::function<void()> task() {
+        return [this] {
+            started.set_value();
+            opened.wait();
+        };
+    }
+    void waitUntilStarted() { started.get_future().wait(); }
+    void release() { open.set_value(); }
+
+private:
+    std::promise<void> started;
+    std::promise<void> open;
+    std::shared_future<void> opened = open.get_future().share();
+};
+
+TEST(ThreadPool, Sizes) {
+    EXPECT_EQ(ThreadPool().numThreads(), std::max(1u, std::thread::hardware_concurrency()));
+    ThreadPool pool(3);
+    EXPECT_EQ(pool.numThreads(), 3u);
+    EXPECT_EQ(pool.numWaitingTasks(), 0u);
+    pool.join();
+    EXPECT_EQ(pool.numThreads(), 3u);  // joined workers still count
+    EXPECT_THROW(pool.join(), std::system_error);
+}
+
+TEST(ThreadPool, OneWorkerRunsTasksInQueueOrder) {
+    std::vector<int> order;
+    {
+        ThreadPool pool(1);
+        for (int i = 0; i < 1000; ++i) {
+            pool.enqueue([&order, i] { order.push_back(i); });
+        }
+    }
+    ASSERT_EQ(order.size(), 1000u);
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_EQ(order[i], i);
+    }
+}
+
+TEST(ThreadPool, ManyProducersEachTaskRunsExactlyOnce) {
+    constexpr int kProducers = 4;
+    constexpr int kPerProducer = 25000;
+    std::vector<std::atomic<int>> runs(kProducers * kPerProducer);
+    ThreadPool pool(2);
+    std::vector<std::thread> producers;
+    for (int p = 0; p < kProducers; ++p) {
+        producers.emplace_back([&, p] {
+            for (int i = 0; i < kPerProducer; ++i) {
+                pool.enqueue([&runs, index = p * kPerProducer + i] { runs[index].fetch_add(1); });
+            }
+        });
+    }
+    for (std::thread& t : producers) {
+        t.join();
+    }
+    pool.join();  // drains whatever is still queued
+    EXPECT_EQ(pool.numWaitingTasks(), 0u);
+    int wrong = 0;
+    for (const auto& r : runs) {
+        wrong += r.load() == 1 ? 0 : 1;
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+// join() and the destructor both run every task that is still queued.
+TEST(ThreadPool, ShutdownDrainsQueuedTasks) {
+    for (const bool explicitJoin : {true, false}) {
+        SCOPED_TRACE(explicitJoin ? "join" : "destructor");
+        std::atomic<int> ran{0};
+        Gate gate;
+        {
+            ThreadPool pool(1);
+            pool.enqueue(gate.task());
+            gate.waitUntilStarted();
+            for (int i = 0; i < 100; ++i) {
+                pool.enqueue([&ran] { ran.fetch_add(1); });
+            }
+            EXPECT_EQ(pool.numWaitingTasks(), 100u);
+            // Tasks may add tasks while the pool drains; those run too.
+            pool.enqueue([&] { pool.enqueue([&ran] { ran.fetch_add(1000); }); });
+            gate.release();
+            if (explicitJoin) {
+                pool.join();
+                EXPECT_EQ(ran.load(), 1100);
+            }
+        }
+        EXPECT_EQ(ran.load(), 1100);
+    }
+}
+
+TEST(ThreadPool, FuturesCarryResultsAndExceptions) {
+    ThreadPool pool(1);
+    auto sum = pool.enqueue([](int a, int b) { return a + b; }, 2, 3);
+    auto owned = pool.enqueue([](std::unique_ptr<int> p) { return *p * 2; }, std::make_unique<int>(21));
+    auto failing = pool.enqueue([]() -> int { throw std::runtime_error("task failed"); });
+    auto after = pool.enqueue([] { return std::string("worker went on"); });
+    EXPECT_EQ(sum.get(), 5);
+    EXPECT_EQ(owned.get(), 42);
+    EXPECT_THROW(failing.get(), std::runtime_error);
+    EXPECT_EQ(after.get(), "worker went on");
+}
+
+TEST(ThreadPool, WithoutWorkersTasksWaitAndAreDestroyedUnrun) {
+    auto token = std::make_shared<int>(0);
+    std::vector<std::future<void>> futures;
+    {
+        ThreadPool pool(0);
+        EXPECT_EQ(pool.numThreads(), 0u);
+        for (int i = 0; i < 3; ++i) {
+            futures.push_back(pool.enqueue([token] { ++*token; }));
+        }
+        EXPECT_EQ(pool.numWaitingTasks(), 3u);
+        EXPECT_EQ(token.use_count(), 4);
+    }
+    EXPECT_EQ(*token, 0);
+    EXPECT_EQ(token.use_count(), 1);
+    for (auto& f : futures) {
+        try {
+            f.get();
+            ADD_FAILURE() << "a task of a pool without workers ran";
+        } catch (const std::future_error& e) {
+            EXPECT_EQ(e.code(), std::future_errc::broken_promise);
+        }
+    }
+}
+
+TEST(ThreadPool, JoinFromAWorkerFailsWithoutHangingThePool) {
+    ThreadPool pool(2);
+    auto result = pool.enqueue([&pool] { pool.join(); });
+    try {
+        result.get();
+        ADD_FAILURE() << "join from a worker succeeded";
+    } catch (const std::system_error& e) {
+        EXPECT_EQ(e.code(), std::errc::resource_deadlock_would_occur);
+    }
+    // The destructor waits for the worker that is left and returns.
+}
+
+}  // namespace
