@@ -2,6 +2,8 @@
 
 #include "core/log/CrashReporting.h"
 
+#include <system_error>
+
 namespace Orvantis::Threading {
 
 ThreadPool::ThreadPool(std::size_t numThreads) {
@@ -41,6 +43,12 @@ void ThreadPool::join() {
     }
     condition.notify_all();
     for (std::thread& worker : workers) {
+        // A worker cannot wait for itself. Not every platform detects a
+        // thread joining itself (POSIX leaves it undefined), so say so here.
+        if (worker.get_id() == std::this_thread::get_id()) {
+            throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur),
+                                    "ThreadPool::join called from one of its workers");
+        }
         worker.join();
     }
 }
