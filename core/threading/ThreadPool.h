@@ -89,15 +89,23 @@ private:
 
 namespace detail {
 
-// One queued call: the bound callable and the promise of its result. The
-// callable lives here, not in the future's shared state, so a task that never
-// runs releases what it holds as soon as the pool drops it.
-template <class Result, class Call>
-struct PoolTask {
-    Call call;
-    std::promise<Result> promise;
+// A queued call, type-erased: runs once and reports through its promise.
+class PoolTaskBase {
+public:
+    virtual ~PoolTaskBase() = default;
+    virtual void run() noexcept = 0;
+};
 
-    void run() {
+// The bound callable and the promise of its result. The callable lives here,
+// not in the future's shared state, so a task that never runs releases what
+// it holds when the pool goes.
+template <class Result, class Call>
+class PoolTask final : public PoolTaskBase {
+public:
+    explicit PoolTask(Call&& c) : call(std::move(c)) {}
+    std::future<Result> future() { return promise.get_future(); }
+
+    void run() noexcept override {
         try {
             if constexpr (std::is_void_v<Result>) {
                 call();
@@ -109,6 +117,23 @@ struct PoolTask {
             promise.set_exception(std::current_exception());
         }
     }
+
+private:
+    Call call;
+    std::promise<Result> promise;
+};
+
+// What the queue holds for a task: one pointer, trivially copyable, so that
+// std::function stores it inline without an allocation of its own. Calling
+// it runs the task and deletes it; ~ThreadPool deletes the tasks never run.
+// The queue never copies its entries, so each task is called at most once.
+struct PoolTaskRef {
+    PoolTaskBase* task;
+
+    void operator()() const {
+        const std::unique_ptr<PoolTaskBase> owned(task);
+        owned->run();
+    }
 };
 
 }  // namespace detail
@@ -118,14 +143,12 @@ auto ThreadPool::enqueue(F&& function, A&&... args) -> std::future<std::invoke_r
     using Result = std::invoke_result_t<F, A...>;
     auto call = [function = std::forward<F>(function), arguments = std::make_tuple(std::forward<A>(args)...)]() mutable
         -> Result { return std::apply(std::move(function), std::move(arguments)); };
-    // std::function needs a copyable target and the promise is move-only, so
-    // the queued wrapper shares the task with nobody but itself.
-    auto task = std::make_shared<detail::PoolTask<Result, decltype(call)>>(
-        detail::PoolTask<Result, decltype(call)>{std::move(call), {}});
-    std::future<Result> result = task->promise.get_future();
+    auto task = std::make_unique<detail::PoolTask<Result, decltype(call)>>(std::move(call));
+    std::future<Result> result = task->future();
     {
         std::lock_guard<std::mutex> lock(queueMutex);
-        tasks.emplace_back([task = std::move(task)] { task->run(); });
+        tasks.emplace_back(detail::PoolTaskRef{task.get()});
+        task.release();  // owned by the queue entry from here on
     }
     condition.notify_one();
     return result;
