@@ -1,6 +1,5 @@
-// A log sink that keeps every record it receives, for tests that check what
-// the threading tools log. LogCaptureTest initialises synchronous logging at
-// Trace with one such sink and shuts logging down after each test.
+// A sink that keeps what it receives, and a fixture that logs synchronously
+// at Trace into one for each test.
 #pragma once
 
 #include <OrvantisCore.h>
@@ -16,10 +15,7 @@ struct Record {
     Orvantis::Log::Level level;
     std::string category;
     std::string message;
-
-    bool operator==(const Record& o) const {
-        return level == o.level && category == o.category && message == o.message;
-    }
+    bool operator==(const Record& o) const { return level == o.level && category == o.category && message == o.message; }
 };
 
 inline std::ostream& operator<<(std::ostream& out, const Record& r) {
@@ -28,33 +24,23 @@ inline std::ostream& operator<<(std::ostream& out, const Record& r) {
 
 class CapturingSink : public Orvantis::Log::Sink {
 public:
-    std::vector<Record> records() const {
+    // Returns the records received so far and forgets them.
+    std::vector<Record> take() {
+        std::vector<Record> out;
         std::lock_guard<std::mutex> lock(mutex);
-        return captured;
-    }
-    void clear() {
-        std::lock_guard<std::mutex> lock(mutex);
-        captured.clear();
-    }
-    // How many records carry exactly this message.
-    size_t count(const std::string& message) const {
-        std::lock_guard<std::mutex> lock(mutex);
-        size_t n = 0;
-        for (const Record& r : captured) {
-            n += r.message == message ? 1 : 0;
-        }
-        return n;
+        out.swap(captured);
+        return out;
     }
 
 protected:
     void flush() override {}
-    void logImpl(const LogCapture& capture) override {
+    void logImpl(const LogCapture& c) override {
         std::lock_guard<std::mutex> lock(mutex);
-        captured.push_back({capture.level, capture.category, capture.message});
+        captured.push_back({c.level, c.category, c.message});
     }
 
 private:
-    mutable std::mutex mutex;
+    std::mutex mutex;
     std::vector<Record> captured;
 };
 
