@@ -12,9 +12,26 @@
 #include "core/log/Sink.h"
 #include "core/log/Log.h"
 #include "core/log/ConsoleSink.h"
+#include "core/log/FileSink.h"
 #include "core/log/CrashReporting.h"
 
+#include "core/diagnostics/Assert.h"
 #include "core/platform/Platform.h"
+
+#include "core/buffer/ByteBufferView.h"
+#include "core/buffer/ByteBuffer.h"
+#include "core/crypto/Cryptography.h"
+
+#include "core/string/String.h"
+#include "core/utils/Version.h"
+
+#include "core/filesystem/Path.h"
+#include "core/filesystem/Directory.h"
+#include "core/filesystem/File.h"
+#include "core/filesystem/Url.h"
+
+#include "core/signals/SignalConnection.h"
+#include "core/signals/Signal.h"
 
 #include "core/threading/StoppableThread.h"
 #include "core/threading/ThreadPool.h"

@@ -10,6 +10,11 @@ packages=(
   libgtest-dev libgmock-dev
 )
 
+# The Windows cross build and its test run under Wine.
+if [ -n "${ORVANTIS_WINDOWS:-}" ]; then
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -39,7 +39,9 @@ void writeFallback(const std::string& category, const std::string& message) {
     std::string line;
     line.reserve(category.size() + message.size() + 4);
     line.append("[").append(category).append("] ").append(message).append("\n");
-    std::cout << line;
+    // Flushed at once: the fallback is what a crash report falls back to,
+    // and a buffered line dies with the process.
+    std::cout << line << std::flush;
 }
 
 }  // namespace

@@ -19,11 +19,13 @@ void logEveryLevel(const std::string& category) {
 }
 
 // Replaces the registered console sink with one that carries `configure`'s
-// filters.
+// filters; other sinks (the tour's log file) stay.
 template <class Configure>
 void useConsoleSink(Configure configure) {
     for (Log::Sink* sink : Log::getSinks()) {
-        Log::removeSink(*sink);
+        if (dynamic_cast<Log::ConsoleSink*>(sink) != nullptr) {
+            Log::removeSink(*sink);
+        }
     }
     auto sink = std::make_unique<Log::ConsoleSink>(Log::ConsoleSink::Colored | Log::ConsoleSink::Utf8);
     configure(*sink);

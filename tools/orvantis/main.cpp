@@ -1,6 +1,8 @@
 // orvantis — the OrvantisCore command-line tool.
 #include "Command.h"
 
+#include <OrvantisCore.h>
+
 #include <algorithm>
 #include <iostream>
 
@@ -70,7 +72,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (first == "--version") {
-        std::cout << ORVANTIS_VERSION_TEXT << "\n";
+        std::cout << Orvantis::Utils::libraryVersion().toString() << "\n";
         return 0;
     }
     const auto& list = commands();

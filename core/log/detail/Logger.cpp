@@ -1,5 +1,7 @@
 #include "core/log/detail/Logger.h"
 
+#include "core/log/CrashReporting.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <exception>
@@ -43,6 +45,7 @@ private:
 };
 
 constexpr int kFatalExitStatus = -106;
+constexpr size_t kScratchKeep = 4096;
 
 }  // namespace
 
@@ -54,6 +57,7 @@ Logger::Logger(bool isAsynchronous) : asynchronous(isAsynchronous) {
     std::condition_variable startedSignal;
     bool started = false;
     loggerThread = std::thread([&] {
+        prepareThreadForCrashReports();
         std::unique_lock<std::mutex> dispatchLock(dispatchMutex);
         {
             // Notified under the lock: the constructor, and with it these
@@ -76,6 +80,12 @@ Logger::~Logger() {
         } else {
             loggerThread.detach();
         }
+    }
+    // The queue with whatever it still holds, then the sinks in order of
+    // registration.
+    queue.clear();
+    for (auto& sink : sinks) {
+        sink.reset();
     }
 }
 
@@ -131,16 +141,26 @@ void Logger::flushSinks() {
 
 void Logger::log(Level level, const std::string& category, const std::string& message) {
     const auto now = std::chrono::time_point_cast<Sink::Duration>(Sink::Clock::now());
-    {
-        ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
+    if (asynchronous) {
+        // The copies are made before the lock so that producers hold
+        // queueMutex only for the append.
         LogCapture capture{now, level, category, message};
-        if (asynchronous) {
-            queue.push_back(std::move(capture));
-            if (threadWaiting) {
-                wakeUp.notify_one();
-            }
-        } else {
-            deliver(capture);
+        ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
+        queue.push_back(std::move(capture));
+        if (threadWaiting) {
+            wakeUp.notify_one();
+        }
+    } else {
+        ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
+        // One capture is reused under queueMutex: the copies then fill
+        // storage that earlier records already allocated.
+        scratch.time = now;
+        scratch.level = level;
+        scratch.category.assign(category);
+        scratch.message.assign(message);
+        deliver(scratch);
+        if (scratch.message.capacity() > kScratchKeep) {
+            std::string().swap(scratch.message);  // keep no huge buffer
         }
     }
     if (level == Fatal) {
@@ -190,6 +210,9 @@ void Logger::stop() {
 }
 
 void Logger::addSink(std::unique_ptr<Sink> sink) {
+    if (!sink) {
+        return;  // nothing to deliver to
+    }
     std::lock_guard<std::mutex> dispatchLock(dispatchMutex);
     std::lock_guard<std::mutex> queueLock(queueMutex);
     sinks.push_back(std::move(sink));

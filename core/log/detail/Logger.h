@@ -61,6 +61,8 @@ private:
     void flushSinks();
 
     std::vector<std::unique_ptr<Sink>> sinks;
+    // The record under delivery in synchronous mode; guarded by queueMutex.
+    LogCapture scratch;
     std::deque<LogCapture> queue;
     std::mutex queueMutex;
     std::thread loggerThread;

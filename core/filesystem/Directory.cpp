@@ -1,0 +1,235 @@
+#include "core/filesystem/Directory.h"
+
+#include "core/filesystem/detail/BoostPath.h"
+#include "core/filesystem/detail/Rename.h"
+#include "core/log/Log.h"
+
+#include <boost/filesystem/directory.hpp>
+#include <boost/filesystem/operations.hpp>
+
+namespace Orvantis::Filesystem {
+
+namespace {
+
+namespace bfs = boost::filesystem;
+
+constexpr char kCategory[] = "Filesystem::Directory";
+
+// "<what><path>': <error text>", the form of every listing report.
+void reportListing(const char* what, const std::string& path, const boost::system::error_code& ec) {
+    ORVANTIS_LOG(Log::Error, kCategory, what << path << "': " << ec.message());
+}
+
+constexpr char kScanError[] = "Error during scan of '";
+constexpr char kRecursiveScanError[] = "Error during recursive scan of '";
+
+bool accepts(const Directory::Filter& filter, const Path& entry) {
+    return !filter || filter(entry);
+}
+
+// The open directory levels of a recursive walk, outermost first. Each
+// iterator stands on the entry being visited at its depth.
+using Levels = std::vector<bfs::directory_iterator>;
+
+// Moves the walk to the next entry in pre-order after the innermost level's
+// current entry has been dealt with. A level that ends is closed and its
+// parent moves on; a level that cannot be read further is reported and
+// abandoned the same way, keeping what was listed.
+void advance(Levels& levels) {
+    const bfs::directory_iterator end;
+    while (!levels.empty()) {
+        bfs::directory_iterator& level = levels.back();
+        const std::string current = detail::fromBoost(level->path());
+        boost::system::error_code ec;
+        level.increment(ec);
+        if (ec) {
+            reportListing(kRecursiveScanError, current, ec);
+        } else if (level != end) {
+            return;
+        }
+        levels.pop_back();
+    }
+}
+
+// Opens the directory that the innermost level stands on, if it is one (a
+// symbolic link is never followed). Returns false when there is nothing to
+// descend into; an entry that cannot be examined or opened is reported.
+bool descend(Levels& levels, const std::string& current) {
+    const bfs::directory_entry& entry = *levels.back();
+    boost::system::error_code ec;
+    const bfs::file_status status = entry.symlink_status(ec);
+    if (!ec && status.type() != bfs::directory_file) {
+        return false;
+    }
+    bfs::directory_iterator child;
+    if (!ec) {
+        child = bfs::directory_iterator(entry.path(), ec);
+    }
+    if (ec) {
+        reportListing(kRecursiveScanError, current, ec);
+        return false;
+    }
+    if (child == bfs::directory_iterator()) {
+        return false;  // an empty directory
+    }
+    levels.push_back(std::move(child));
+    return true;
+}
+
+}  // namespace
+
+Directory::Directory(const std::string& path) : m_path(Path(path).createAbsolute()) {}
+
+Directory::Directory(const Path& path) : m_path(path.createAbsolute()) {}
+
+Directory::~Directory() = default;
+
+std::string Directory::name() const {
+    return m_path.filename();
+}
+
+Path Directory::parentDirectory() const {
+    return m_path.parentPath();
+}
+
+bool Directory::exists() const {
+    return m_path.exists();
+}
+
+bool Directory::isEmpty() const {
+    boost::system::error_code ec;
+    const bool empty = bfs::is_empty(detail::toBoost(m_path.string()), ec);
+    if (ec) {
+        ORVANTIS_LOG(Log::Error, kCategory, ec.message());
+        return false;
+    }
+    return empty;
+}
+
+bool Directory::contains(const std::string& name) const {
+    try {
+        const bfs::directory_iterator end;
+        for (bfs::directory_iterator it(detail::toBoost(m_path.string())); it != end; ++it) {
+            if (detail::fromBoost(it->path().filename()) == name) {
+                return true;
+            }
+        }
+    } catch (const bfs::filesystem_error&) {
+        // A directory that cannot be listed contains nothing.
+    }
+    return false;
+}
+
+bool Directory::create() {
+    if (exists()) {
+        ORVANTIS_LOG(Log::Error, kCategory, "Trying to create a directory that already exists.");
+        return false;
+    }
+    boost::system::error_code ec;
+    bfs::create_directory(detail::toBoost(m_path.string()), ec);
+    if (ec) {
+        ORVANTIS_LOG(Log::Error, kCategory, "Error in directory creation: " << ec.message());
+        return false;
+    }
+    return true;
+}
+
+bool Directory::createRecursive() {
+    if (exists()) {
+        ORVANTIS_LOG(Log::Error, kCategory, "Trying to create a directory that already exists.");
+        return false;
+    }
+    // Ends at the first ancestor that exists; a failure there shows in the
+    // final create().
+    Directory parent(parentDirectory());
+    if (!parent.exists()) {
+        parent.createRecursive();
+    }
+    return create();
+}
+
+bool Directory::remove() {
+    boost::system::error_code ec;
+    bfs::remove(detail::toBoost(m_path.string()), ec);
+    if (ec) {
+        ORVANTIS_LOG(Log::Error, kCategory, "Error in directory removal: " << ec.message());
+        return false;
+    }
+    return true;
+}
+
+bool Directory::removeRecursive() {
+    boost::system::error_code ec;
+    bfs::remove_all(detail::toBoost(m_path.string()), ec);
+    if (ec) {
+        ORVANTIS_LOG(Log::Error, kCategory, "Error in directory removal: " << ec.message());
+        return false;
+    }
+    return true;
+}
+
+bool Directory::rename(const std::string& newName) {
+    static const detail::RenameReports reports{kCategory,
+                                               "Trying to rename a directory to a name that is already in use.",
+                                               "Trying to rename a directory that does not exist.",
+                                               "Error in directory renaming: "};
+    return detail::renameEntry(m_path, newName, reports);
+}
+
+std::vector<Path> Directory::scan(const Filter& filter) const {
+    std::vector<Path> result;
+    if (!exists()) {
+        return result;
+    }
+    boost::system::error_code ec;
+    bfs::directory_iterator it(detail::toBoost(m_path.string()), ec);
+    if (ec) {
+        reportListing(kScanError, m_path.string(), ec);
+        return result;
+    }
+    for (const bfs::directory_iterator end; it != end;) {
+        const std::string current = detail::fromBoost(it->path());
+        Path entry(current);
+        if (accepts(filter, entry)) {
+            result.push_back(std::move(entry));
+        }
+        it.increment(ec);
+        if (ec) {
+            reportListing(kScanError, current, ec);
+            return std::vector<Path>();
+        }
+    }
+    return result;
+}
+
+std::vector<Path> Directory::scanRecursive(const Filter& filter) const {
+    std::vector<Path> result;
+    if (!exists()) {
+        return result;
+    }
+    boost::system::error_code ec;
+    Levels levels;
+    levels.emplace_back(detail::toBoost(m_path.string()), ec);
+    if (ec) {
+        reportListing(kRecursiveScanError, m_path.string(), ec);
+        return result;
+    }
+    if (levels.back() == bfs::directory_iterator()) {
+        return result;
+    }
+    // Pre-order: each entry is listed, then its contents are walked, then
+    // the walk moves on to the entry's next sibling (or an ancestor's).
+    while (!levels.empty()) {
+        const std::string current = detail::fromBoost(levels.back()->path());
+        Path entry(current);
+        if (accepts(filter, entry)) {
+            result.push_back(std::move(entry));
+        }
+        if (!descend(levels, current)) {
+            advance(levels);
+        }
+    }
+    return result;
+}
+
+}  // namespace Orvantis::Filesystem

@@ -1,0 +1,72 @@
+// FileSink.h — log records appended to a text file, one line each.
+//
+// Every accepted record becomes one line:
+//   "2024-05-17 14:03:09.5\tERROR\t[Filesystem::File] Can not open file 'x'.\n"
+// that is the local date and time ("%F %T"), a full stop, the milliseconds
+// without leading zeros, a tab, the level name ("TRACE", "DEBUG", "INFO ",
+// "WARN ", "ERROR", "FATAL"; nothing for other values), a tab, the category
+// in brackets followed by a blank (nothing for an empty category), the
+// message and a line feed. The stream is flushed after every record, so a
+// crash loses at most the record being written.
+//
+// Without Truncate the records are appended; when the file already has
+// content, two line feeds separate it from the new records. Missing parent
+// directories are created.
+//
+// Example:
+//   Log::addSink(std::make_unique<Log::FileSink>("/var/log/app/app.log"));
+//
+// Errors: the constructor tries five times, 100 ms apart, and then throws
+// std::runtime_error("Could not open log file '<path>' for writing.").
+// Once a write fails, the sink drops every later record silently and
+// flush() does nothing.
+//
+// Safety: no locking of its own; the log front end serialises logImpl and
+// flush. Other processes may write the same file at the same time.
+#pragma once
+
+#include "core/Export.h"
+#include "core/log/Sink.h"
+#include "core/utils/Flags.h"
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+
+namespace Orvantis::Log {
+
+class ORVANTIS_API FileSink : public Sink {
+public:
+    enum Options : uint32_t {
+        Truncate = 1,  // empty the file when it is opened
+    };
+
+    // Opens (and if needed creates) the file; throws std::runtime_error when
+    // that fails five times in a row.
+    explicit FileSink(const std::string& path, Flags<Options> options = Flags<Options>());
+    FileSink(const FileSink&) = delete;
+    FileSink& operator=(const FileSink&) = delete;
+    // Closes the file; a failing close is ignored.
+    ~FileSink() override;
+
+protected:
+    // Flushes the stream unless a write has failed.
+    void flush() override;
+    // Writes and flushes one line; does nothing once the stream has failed.
+    void logImpl(const LogCapture& capture) override;
+
+private:
+    std::string path;
+    std::ofstream stream;
+
+    // The formatted local date and time of the last whole second written,
+    // reused for the records of the same second.
+    int64_t stampSecond = INT64_MIN;
+    std::string stampText;
+    // Scratch space for the line being written, kept between records.
+    std::string line;
+};
+
+ORVANTIS_DECLARE_FLAG_OPERATORS(FileSink::Options)
+
+}  // namespace Orvantis::Log

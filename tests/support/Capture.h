@@ -1,0 +1,130 @@
+// Capture.h — test helpers: standard output capture and a recording sink.
+#pragma once
+
+#include "core/log/Log.h"
+#include "core/log/Sink.h"
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace OrvantisTest {
+
+// Redirects file descriptor 1 (both std::cout and stdout) into a temporary
+// file until text() is called or the capture ends.
+class StdoutCapture {
+public:
+    StdoutCapture() {
+        std::cout.flush();
+        std::fflush(stdout);
+        m_file = std::tmpfile();
+        m_saved = ::dup(STDOUT_FILENO);
+        ::dup2(::fileno(m_file), STDOUT_FILENO);
+    }
+    ~StdoutCapture() { restore(); }
+
+    // Ends the capture and returns everything written meanwhile.
+    std::string text() {
+        restore();
+        std::string result;
+        std::rewind(m_file);
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, m_file)) > 0) {
+            result.append(buffer, n);
+        }
+        return result;
+    }
+
+private:
+    void restore() {
+        if (m_saved < 0) {
+            return;
+        }
+        std::cout.flush();
+        std::fflush(stdout);
+        ::dup2(m_saved, STDOUT_FILENO);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+
+    std::FILE* m_file = nullptr;
+    int m_saved = -1;
+};
+
+// What a RecordingSink saw; shared so that it outlives the sink.
+struct Recording {
+    std::mutex mutex;
+    std::vector<Orvantis::Log::Sink::LogCapture> records;
+    int flushes = 0;
+    bool destroyed = false;
+
+    std::vector<std::string> messages() {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::vector<std::string> out;
+        for (const auto& r : records) {
+            out.push_back(r.message);
+        }
+        return out;
+    }
+};
+
+// A sink that records every accepted record into a shared Recording.
+class RecordingSink : public Orvantis::Log::Sink {
+public:
+    explicit RecordingSink(std::shared_ptr<Recording> recording) : m_recording(std::move(recording)) {}
+    ~RecordingSink() override { m_recording->destroyed = true; }
+
+protected:
+    void flush() override {
+        std::lock_guard<std::mutex> lock(m_recording->mutex);
+        ++m_recording->flushes;
+    }
+    void logImpl(const LogCapture& capture) override {
+        std::lock_guard<std::mutex> lock(m_recording->mutex);
+        m_recording->records.push_back(capture);
+    }
+
+private:
+    std::shared_ptr<Recording> m_recording;
+};
+
+// Starts logging with one recording sink; ends it when the scope ends.
+class LogSession {
+public:
+    explicit LogSession(Orvantis::Log::Mode mode = Orvantis::Log::Synchronous,
+                        Orvantis::Log::Level level = Orvantis::Log::Trace)
+        : recording(std::make_shared<Recording>()) {
+        Orvantis::Log::init(level, mode);
+        auto sink = std::make_unique<RecordingSink>(recording);
+        sink_ = sink.get();
+        Orvantis::Log::addSink(std::move(sink));
+    }
+    ~LogSession() {
+        if (Orvantis::Log::isInitialized()) {
+            Orvantis::Log::deinit();
+        }
+        Orvantis::Log::setGlobalLevel(Orvantis::Log::Trace);
+    }
+    std::shared_ptr<Recording> recording;
+    Orvantis::Log::Sink* sink_ = nullptr;
+};
+
+// Throws std::runtime_error("sink failed") for the message "throw".
+class ThrowingSink : public Orvantis::Log::Sink {
+protected:
+    void flush() override {}
+    void logImpl(const LogCapture& capture) override {
+        if (capture.message == "throw") {
+            throw std::runtime_error("sink failed");
+        }
+    }
+};
+
+}  // namespace OrvantisTest
