@@ -2,7 +2,7 @@
 // bounds that follow from the schedule (counted from the start call, since a
 // sleep never ends early), generous upper bounds, and the order and count of
 // the frames called.
-#include "threading/CapturingSink.h"
+#include "threading/LogRecords.h"
 
 #include <algorithm>
 #include <chrono>
@@ -109,14 +109,14 @@ TEST_F(PlaybackTimerTest, RangeConversionsAndInvalidFrameRates) {
         c.set(timer);
         EXPECT_EQ(timer.rangeTimestamps(), c.expected);
     }
-    EXPECT_TRUE(sink->take().empty()) << "a stopped timer has nothing to report";
+    EXPECT_TRUE(takeRecords().empty()) << "a stopped timer has nothing to report";
 
     const double inf = std::numeric_limits<double>::infinity();
     for (const double fps : {0.0, -25.0, std::nan(""), inf, -inf, 1e-300}) {
         SCOPED_TRACE(fps);
         timer.setRangeConstantFps(5, fps);
         EXPECT_EQ(timer.rangeTimestamps(), ms({40, 80, 120}));
-        EXPECT_EQ(sink->take(), timerLog(Log::Error, "Invalid frame rate."));
+        EXPECT_EQ(takeRecords(), timerLog(Log::Error, "Invalid frame rate."));
     }
 }
 
@@ -146,7 +146,7 @@ TEST_F(PlaybackTimerTest, MisuseOfAStoppedTimer) {
         c.act(timer);
         EXPECT_FALSE(timer.isRunning());
         EXPECT_FALSE(timer.isPaused());
-        EXPECT_EQ(sink->take(), c.expected);
+        EXPECT_EQ(takeRecords(), c.expected);
     }
     EXPECT_TRUE(log.called().empty());
 }
@@ -181,13 +181,13 @@ TEST_F(PlaybackTimerTest, ChangesWhileRunningWaitForRestart) {
         SCOPED_TRACE(c.name);
         c.act();
         EXPECT_TRUE(timer.isRunning());
-        EXPECT_EQ(sink->take(), c.expected);
+        EXPECT_EQ(takeRecords(), c.expected);
     }
     const size_t seen = first.called().size();
     ASSERT_TRUE(first.waitForCalls(seen + 3));
     EXPECT_GT(first.called().back(), 1u) << "the old 1000-frame range is still playing";
     timer.stop();
-    EXPECT_EQ(sink->take(), timerLog(Log::Debug, "Resume not needed: timer is not paused."));
+    EXPECT_EQ(takeRecords(), timerLog(Log::Debug, "Resume not needed: timer is not paused."));
     EXPECT_TRUE(second.called().empty());
 
     timer.setLooped(false);
@@ -220,7 +220,7 @@ TEST_F(PlaybackTimerTest, PlaysOnScheduleAndLoops) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        sink->take();  // what the previous case's timer logged when it went
+        takeRecords();  // what the previous case's timer logged when it went
         FrameLog log;
         PlaybackTimer timer;
         timer.setRangeTimestamps(c.timestamps, c.relativeToFirst);
@@ -243,7 +243,7 @@ TEST_F(PlaybackTimerTest, PlaysOnScheduleAndLoops) {
             EXPECT_LT(log.since(started, i), c.earliest[i] + 1s) << "call " << i;
         }
         const bool badIndex = c.startIndex >= c.timestamps.size();
-        EXPECT_EQ(sink->take(),
+        EXPECT_EQ(takeRecords(),
                   badIndex ? timerLog(Log::Error, "Invalid start index, starting from the beginning.")
                            : std::vector<Record>{});
     }
@@ -326,14 +326,14 @@ TEST_F(PlaybackTimerTest, PauseResumeAndStopWhilePaused) {
     timer.pause();
     std::this_thread::sleep_for(60ms);  // the timer thread now waits
     const size_t beforeStop = log.called().size();
-    sink->take();
+    takeRecords();
     const Clock::time_point stopping = Clock::now();
     timer.stop();
     EXPECT_LT(Clock::now() - stopping, 1s) << "stop wakes a paused timer";
     EXPECT_EQ(log.called().size(), beforeStop);
     EXPECT_FALSE(timer.isRunning());
     EXPECT_FALSE(timer.isPaused());
-    EXPECT_TRUE(sink->take().empty()) << "stop resumes a paused timer without complaint";
+    EXPECT_TRUE(takeRecords().empty()) << "stop resumes a paused timer without complaint";
 }
 
 TEST_F(PlaybackTimerTest, StopWaitsForTheSleepTowardAFarFrame) {
@@ -362,7 +362,7 @@ TEST_F(PlaybackTimerTest, FinishedTimerStartsAgainAfterEndOrException) {
     timer.start(1);  // no stop() in between
     ASSERT_TRUE(waitUntilFinished(timer));
     EXPECT_EQ(log.called(), (Frames{0, 1, 2, 1, 2}));
-    EXPECT_EQ(sink->take(),
+    EXPECT_EQ(takeRecords(),
               (std::vector<Record>{{Log::Debug, "StoppableThread", "Implicitly joining StoppableThread on destruction."}}));
 
     timer.setCallback([&](size_t frame) {
@@ -377,7 +377,7 @@ TEST_F(PlaybackTimerTest, FinishedTimerStartsAgainAfterEndOrException) {
     EXPECT_EQ(log.called(), (Frames{0, 1, 2, 1, 2, 0, 1}));
     timer.stop();
     timer.stop();
-    EXPECT_EQ(sink->take(), (std::vector<Record>{{Log::Debug, kCategory, "Resume not needed: timer is not paused."},
+    EXPECT_EQ(takeRecords(), (std::vector<Record>{{Log::Debug, kCategory, "Resume not needed: timer is not paused."},
                                                  {Log::Error, "", "Caught unhandled exception in thread."},
                                                  {Log::Debug, kCategory, "Resume not needed: timer is not paused."},
                                                  {Log::Debug, kCategory, "Timer is not running."}}));

@@ -1,4 +1,4 @@
-#include "threading/CapturingSink.h"
+#include "threading/LogRecords.h"
 
 #include <functional>
 #include <future>
@@ -53,7 +53,7 @@ TEST_F(StoppableThreadTest, StopRequestReachesOnlyItsOwnThread) {
     EXPECT_NO_THROW(StoppableThread::throwIfStopRequested());
     second.requestStop();
     second.join();
-    EXPECT_TRUE(sink->take().empty());
+    EXPECT_TRUE(takeRecords().empty());
 }
 
 TEST_F(StoppableThreadTest, EndingsAreLoggedByKind) {
@@ -84,7 +84,7 @@ TEST_F(StoppableThreadTest, EndingsAreLoggedByKind) {
         thread.requestStop();
         thread.join();
         EXPECT_FALSE(thread.isRunning());
-        EXPECT_EQ(sink->take(), c.expected);
+        EXPECT_EQ(takeRecords(), c.expected);
     }
 }
 
@@ -96,12 +96,12 @@ TEST_F(StoppableThreadTest, DestructorJoinsOnlyUnjoinedThreads) {
         StoppableThread finished([&] { done.set_value(); });
         done.get_future().wait();
     }
-    EXPECT_EQ(sink->take(), implicitJoin);
+    EXPECT_EQ(takeRecords(), implicitJoin);
     {
         StoppableThread joined([] {});
         joined.join();
     }
-    EXPECT_TRUE(sink->take().empty());
+    EXPECT_TRUE(takeRecords().empty());
 
     bool sawStop = false;
     {
@@ -111,7 +111,7 @@ TEST_F(StoppableThreadTest, DestructorJoinsOnlyUnjoinedThreads) {
         });
     }  // asks it to stop and waits
     EXPECT_TRUE(sawStop);
-    EXPECT_EQ(sink->take(), implicitJoin);
+    EXPECT_EQ(takeRecords(), implicitJoin);
 }
 
 }  // namespace
