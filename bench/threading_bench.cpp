@@ -97,6 +97,7 @@ void BM_TimerLateness_PlaybackTimer(benchmark::State& state) {
     for (auto _ : state) {
         FrameCalls calls;
         long slack = -1;
+        std::promise<void> lastFrame;  // the caller sleeps until then, as the loop's caller does
         Threading::PlaybackTimer timer;
         timer.setRangeConstantFps(kFrames, kFps);
         timer.setCallback([&](std::size_t frame) {
@@ -104,11 +105,12 @@ void BM_TimerLateness_PlaybackTimer(benchmark::State& state) {
             if (frame == 0) {
                 slack = currentTimerSlack();
             }
+            if (frame + 1 == kFrames) {
+                lastFrame.set_value();
+            }
         });
         timer.start(0);
-        while (timer.isRunning()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        lastFrame.get_future().wait();
         timer.stop();
         reportLateness(state, calls, timer.rangeTimestamps().front(), slack);
     }
