@@ -32,3 +32,7 @@
 
 #include "core/signals/SignalConnection.h"
 #include "core/signals/Signal.h"
+
+#include "core/threading/StoppableThread.h"
+#include "core/threading/ThreadPool.h"
+#include "core/threading/PlaybackTimer.h"
