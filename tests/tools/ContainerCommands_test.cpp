@@ -3,13 +3,11 @@
 #include "core/crypto/Cryptography.h"
 
 #include "support/Scratch.h"
+#include "support/ToolRun.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -20,34 +18,16 @@ namespace fs = std::filesystem;
 using namespace Orvantis;
 using namespace OrvantisTest;
 
-const std::string tool = std::string(ORVANTIS_TEST_BINARY_DIR) + "/../tools/orvantis/orvantis";
-
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
-
 class ContainerCommands : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!fs::exists(tool)) {
+        if (!fs::exists(toolPath())) {
             GTEST_SKIP() << "the orvantis tool is not built";
         }
     }
 
     // Runs the tool in the scratch directory.
-    ToolRun run(const std::vector<std::string>& args) {
-        std::string command = "cd '" + dir.string() + "' && '" + tool + "'";
-        for (const std::string& a : args) {
-            command += " '" + a + "'";
-        }
-        command += " >'" + (dir / ".out").string() + "' 2>'" + (dir / ".err").string() + "'";
-        const int raw = std::system(command.c_str());
-        ToolRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(dir / ".out"), readFile(dir / ".err")};
-        fs::remove(dir / ".out");
-        fs::remove(dir / ".err");
-        return r;
-    }
+    ToolRun run(const std::vector<std::string>& args) { return runTool(dir, args); }
 
     // The names in the scratch directory, sorted.
     std::vector<std::string> entries() const {
