@@ -34,12 +34,6 @@ ThreadPool::~ThreadPool() {
             worker.join();
         }
     }
-    // Tasks that never ran (no workers, or queued after join).
-    for (std::function<void()>& task : tasks) {
-        if (const auto* ref = task.target<detail::PoolTaskRef>()) {
-            delete ref->task;
-        }
-    }
 }
 
 void ThreadPool::join() {

@@ -123,17 +123,13 @@ private:
     std::promise<Result> promise;
 };
 
-// What the queue holds for a task: one pointer, trivially copyable, so that
-// std::function stores it inline without an allocation of its own. Calling
-// it runs the task and deletes it; ~ThreadPool deletes the tasks never run.
-// The queue never copies its entries, so each task is called at most once.
+// What the queue holds for a task: one shared pointer, small enough for
+// std::function to store inline without an allocation of its own. A task that
+// never runs is released with the queue entry.
 struct PoolTaskRef {
-    PoolTaskBase* task;
+    std::shared_ptr<PoolTaskBase> task;
 
-    void operator()() const {
-        const std::unique_ptr<PoolTaskBase> owned(task);
-        owned->run();
-    }
+    void operator()() const { task->run(); }
 };
 
 }  // namespace detail
@@ -143,12 +139,12 @@ auto ThreadPool::enqueue(F&& function, A&&... args) -> std::future<std::invoke_r
     using Result = std::invoke_result_t<F, A...>;
     auto call = [function = std::forward<F>(function), arguments = std::make_tuple(std::forward<A>(args)...)]() mutable
         -> Result { return std::apply(std::move(function), std::move(arguments)); };
-    auto task = std::make_unique<detail::PoolTask<Result, decltype(call)>>(std::move(call));
+    // One allocation holds the task, its promise and the shared count.
+    auto task = std::make_shared<detail::PoolTask<Result, decltype(call)>>(std::move(call));
     std::future<Result> result = task->future();
     {
         std::lock_guard<std::mutex> lock(queueMutex);
-        tasks.emplace_back(detail::PoolTaskRef{task.get()});
-        task.release();  // owned by the queue entry from here on
+        tasks.emplace_back(detail::PoolTaskRef{std::move(task)});
     }
     condition.notify_one();
     return result;
