@@ -1,5 +1,6 @@
 #include "core/utils/Version.h"
 
+#include <cstdio>
 #include <tuple>
 
 namespace Orvantis::Utils {
@@ -10,17 +11,11 @@ std::tuple<int, int, int> fields(const Version& v) {
     return std::make_tuple(v.major, v.minor, v.patch);
 }
 
-// Reads "major.minor.patch" from a text that the build provides.
+// Reads "major.minor.patch" from the text that the build provides; a missing
+// number stays 0.
 Version parseVersion(const char* text) {
     int numbers[3] = {0, 0, 0};
-    int index = 0;
-    for (const char* p = text; *p != '\0' && index < 3; ++p) {
-        if (*p == '.') {
-            ++index;
-        } else if (*p >= '0' && *p <= '9') {
-            numbers[index] = numbers[index] * 10 + (*p - '0');
-        }
-    }
+    std::sscanf(text, "%d.%d.%d", &numbers[0], &numbers[1], &numbers[2]);
     return Version(numbers[0], numbers[1], numbers[2]);
 }
 

@@ -58,12 +58,35 @@ private:
     int m_saved = -1;
 };
 
+// One captured log record as tests compare it.
+struct Record {
+    Orvantis::Log::Level level;
+    std::string category;
+    std::string message;
+    bool operator==(const Record& o) const { return level == o.level && category == o.category && message == o.message; }
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Record& r) {
+    return out << "{" << static_cast<int>(r.level) << ", \"" << r.category << "\", \"" << r.message << "\"}";
+}
+
 // What a RecordingSink saw; shared so that it outlives the sink.
 struct Recording {
     std::mutex mutex;
     std::vector<Orvantis::Log::Sink::LogCapture> records;
     int flushes = 0;
     bool destroyed = false;
+
+    // The records seen so far, which are then forgotten.
+    std::vector<Record> take() {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::vector<Record> out;
+        for (const auto& r : records) {
+            out.push_back({r.level, r.category, r.message});
+        }
+        records.clear();
+        return out;
+    }
 
     std::vector<std::string> messages() {
         std::lock_guard<std::mutex> lock(mutex);
@@ -112,6 +135,8 @@ public:
         }
         Orvantis::Log::setGlobalLevel(Orvantis::Log::Trace);
     }
+    std::vector<Record> takeRecords() { return recording->take(); }
+
     std::shared_ptr<Recording> recording;
     Orvantis::Log::Sink* sink_ = nullptr;
 };

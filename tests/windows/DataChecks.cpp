@@ -1,16 +1,12 @@
-// Buffers, the container format, strings and versions in the Windows build:
-// the container file must be written byte for byte, whatever the platform's
-// text-mode line ends.
+// The container file in the Windows build: it must be written byte for byte,
+// whatever the platform's text-mode line ends.
 #include "Harness.h"
 
 #include "core/buffer/ByteBuffer.h"
 #include "core/crypto/Cryptography.h"
-#include "core/string/String.h"
-#include "core/utils/Version.h"
 
 #include <windows.h>
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -39,14 +35,6 @@ WTEST(ContainerFileIsBinaryAndRoundTrips) {
     WCHECK(file.substr(23) == inMemory.toString());
     WCHECK_EQ(Cryptography::decryptFromFile(path, "key").toString(), payload);
     DeleteFileA(path);
-}
-
-WTEST(StringsAndVersions) {
-    WCHECK_EQ(String::trimCopy("\t x \r\n"), std::string("x"));
-    WCHECK_EQ(String::split("a,,b", ",").size(), size_t{3});
-    WCHECK(Utils::Version(1, 2, 3) < Utils::Version(1, 10, 0));
-    WCHECK_EQ(Utils::Version(1, 2, 3).toString(), std::string("1.2.3"));
-    WCHECK_EQ(Cryptography::hashDJB2(ByteBuffer(std::string("\xFF"))), 5381ULL * 33 - 1);
 }
 
 }  // namespace

@@ -18,18 +18,17 @@ namespace {
 using namespace Orvantis::Threading;
 
 WTEST(StoppableThreadEndsOnRequest) {
-    std::atomic<int> loops{0};
-    StoppableThread worker([&loops] {
+    std::atomic<bool> sawStop{false};
+    StoppableThread worker([&sawStop] {
         while (!StoppableThread::isStopRequested()) {
-            ++loops;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
+        sawStop = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     worker.requestStop();
     worker.join();
     WCHECK(!worker.isRunning());
-    WCHECK(loops.load() > 0);
+    WCHECK(sawStop.load());
 }
 
 WTEST(ThreadPoolRunsEveryTaskOnce) {
