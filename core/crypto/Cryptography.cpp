@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -27,11 +28,40 @@ constexpr unsigned long long containerDataLimit = 1ull << 32;
 // Container files are measured with a signed 32-bit length.
 constexpr std::streamoff fileSizeLimit = std::streamoff(1) << 31;
 // XOR positions are counted with a signed 32-bit integer.
-constexpr std::size_t xorPositionLimit = std::size_t(1) << 31;
+constexpr std::uint64_t xorPositionLimit = std::uint64_t(1) << 31;
+// The streaming functions read and write in pieces of this size.
+constexpr std::size_t streamChunk = std::size_t(1) << 20;
 
 const char* chooseKey(const char* key) {
     return key == nullptr || *key == '\0' ? defaultKey : key;
 }
+
+// The XOR step for bytes anywhere in a container. Container byte p is XORed
+// with key character L-1-(p mod L); positions from 2^31 on stay unchanged.
+class Scrambler {
+public:
+    explicit Scrambler(const char* key) : m_key(chooseKey(key)), m_keyLength(std::strlen(m_key)) {}
+
+    // XORs the `n` bytes at `bytes`, which sit at container positions
+    // position .. position + n - 1.
+    void apply(char* bytes, std::size_t n, std::uint64_t position) const {
+        if (position >= xorPositionLimit) {
+            return;
+        }
+        n = static_cast<std::size_t>(std::min<std::uint64_t>(n, xorPositionLimit - position));
+        std::size_t keyPosition = static_cast<std::size_t>(position % m_keyLength);
+        for (std::size_t i = 0; i < n; ++i) {
+            bytes[i] = static_cast<char>(bytes[i] ^ m_key[m_keyLength - 1 - keyPosition]);
+            if (++keyPosition == m_keyLength) {
+                keyPosition = 0;
+            }
+        }
+    }
+
+private:
+    const char* m_key;
+    std::size_t m_keyLength;
+};
 
 void reportStatus(const char* what, int zlibStatus) {
     std::cout << what << zlibStatus << std::endl;
@@ -63,22 +93,237 @@ const Bytef* zlibBytes(const char* p) {
     return reinterpret_cast<const Bytef*>(p);
 }
 
+// Unscrambles a container in place and inflates it. Reports as decrypt does;
+// an allocation failure propagates.
+ByteBuffer openContainer(ByteBuffer& container, const char* key) {
+    Scrambler(key).apply(container.data(), container.size(), 0);
+    const std::uint32_t announced = loadLength(container.data());
+
+    ByteBuffer result(announced);
+    uLongf produced = announced;
+    const int status = uncompress(zlibBytes(result.data()), &produced, zlibBytes(container.data() + headerSize),
+                                  static_cast<uLong>(container.size() - headerSize));
+    if (status != Z_OK) {
+        reportStatus("Uncompression error: ", status);
+        return ByteBuffer();
+    }
+    // A stream shorter than announced still gives the announced length.
+    if (produced < announced) {
+        std::memset(result.data() + produced, 0, announced - produced);
+    }
+    return result;
+}
+
+// The checks of decrypt that come before any work: true when `size` bytes
+// can be a container; otherwise reports and returns false.
+bool acceptContainerSize(unsigned long long size) {
+    if (size >= containerDataLimit) {
+        reportStatus("Uncompression error: ", Z_STREAM_ERROR);
+        return false;
+    }
+    // Too short for the header: reject before reading it.
+    if (size > 0 && size < headerSize) {
+        reportStatus("Uncompression error: ", Z_DATA_ERROR);
+        return false;
+    }
+    return size > 0;
+}
+
+// ---- streaming -----------------------------------------------------------
+
+bool fail(std::string* error, const std::string& reason) {
+    if (error != nullptr) {
+        *error = reason;
+    }
+    return false;
+}
+
+// Reads up to `n` bytes; fewer only at the end of the input or on an error
+// (then in.bad() is set).
+std::size_t readUpTo(std::istream& in, char* bytes, std::size_t n) {
+    if (!in.good()) {
+        return 0;
+    }
+    in.read(bytes, static_cast<std::streamsize>(n));
+    return static_cast<std::size_t>(in.gcount());
+}
+
+bool writeAll(std::ostream& out, const char* bytes, std::size_t n) {
+    out.write(bytes, static_cast<std::streamsize>(n));
+    return static_cast<bool>(out);
+}
+
+// Ends a zlib stream whatever way the function is left.
+struct DeflateEnd {
+    void operator()(z_stream* z) const { deflateEnd(z); }
+};
+struct InflateEnd {
+    void operator()(z_stream* z) const { inflateEnd(z); }
+};
+
+bool packStream(std::istream& in, std::ostream& out, const char* key, std::string* error) {
+    const Scrambler scrambler(key);
+    std::unique_ptr<char[]> input(new char[streamChunk]);
+    std::unique_ptr<char[]> output(new char[streamChunk]);
+
+    std::size_t n = readUpTo(in, input.get(), streamChunk);
+    if (in.bad()) {
+        return fail(error, "cannot read the input");
+    }
+    if (n == 0) {
+        return fail(error, "nothing to pack: the input is empty");
+    }
+    const std::ostream::pos_type start = out.tellp();
+    if (start == std::ostream::pos_type(-1)) {
+        return fail(error, "the output is not seekable");
+    }
+    // The header's place is held by zeros until the length is known.
+    char header[headerSize] = {};
+    if (!writeAll(out, magic, magicSize) || !writeAll(out, header, headerSize)) {
+        return fail(error, "cannot write the output");
+    }
+
+    // deflateInit at the default level is what compress2 uses: the stream is
+    // the same whatever the pieces the input arrives in.
+    z_stream z{};
+    if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) {
+        throw std::bad_alloc();
+    }
+    const std::unique_ptr<z_stream, DeflateEnd> end(&z);
+    std::uint64_t total = 0;
+    std::uint64_t position = headerSize;
+    for (;;) {
+        total += n;
+        if (total >= containerDataLimit) {
+            return fail(error, "the input is 4 GiB or more");
+        }
+        // A short read means the end of the input (or an error, checked below).
+        const bool last = !in.good();
+        if (in.bad()) {
+            return fail(error, "cannot read the input");
+        }
+        z.next_in = zlibBytes(input.get());
+        z.avail_in = static_cast<uInt>(n);
+        int status = Z_OK;
+        do {
+            z.next_out = zlibBytes(output.get());
+            z.avail_out = static_cast<uInt>(streamChunk);
+            status = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+            if (status == Z_STREAM_ERROR) {
+                return fail(error, "compression failed");
+            }
+            const std::size_t made = streamChunk - z.avail_out;
+            scrambler.apply(output.get(), made, position);
+            position += made;
+            if (!writeAll(out, output.get(), made)) {
+                return fail(error, "cannot write the output");
+            }
+        } while (z.avail_out == 0 || (last && status != Z_STREAM_END));
+        if (last) {
+            break;
+        }
+        n = readUpTo(in, input.get(), streamChunk);
+    }
+
+    storeLength(header, static_cast<std::uint32_t>(total));
+    scrambler.apply(header, headerSize, 0);
+    out.seekp(start + std::streamoff(magicSize));
+    if (!out || !writeAll(out, header, headerSize) || !out.seekp(0, std::ios::end).flush()) {
+        return fail(error, "cannot write the output");
+    }
+    return true;
+}
+
+bool unpackStream(std::istream& in, std::ostream& out, const char* key, std::string* error) {
+    char fileMagic[magicSize];
+    std::size_t got = readUpTo(in, fileMagic, magicSize);
+    if (in.bad()) {
+        return fail(error, "cannot read the input");
+    }
+    if (std::memcmp(fileMagic, magic, got) != 0) {
+        return fail(error, "wrong magic (not a container file)");
+    }
+    char header[headerSize];
+    if (got == magicSize) {
+        got = readUpTo(in, header, headerSize);
+        if (in.bad()) {
+            return fail(error, "cannot read the input");
+        }
+        got = got == headerSize ? magicSize + headerSize : 0;
+    }
+    if (got != magicSize + headerSize) {
+        return fail(error, "the input is too short for a container file");
+    }
+    const Scrambler scrambler(key);
+    scrambler.apply(header, headerSize, 0);
+    const std::uint64_t announced = loadLength(header);
+
+    std::unique_ptr<char[]> input(new char[streamChunk]);
+    std::unique_ptr<char[]> output(new char[streamChunk]);
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) {
+        throw std::bad_alloc();
+    }
+    const std::unique_ptr<z_stream, InflateEnd> end(&z);
+    std::uint64_t position = headerSize;
+    std::uint64_t produced = 0;
+    const auto truncated = [&] {
+        return fail(error, "the container is truncated: " + std::to_string(produced) + " of " +
+                               std::to_string(announced) + " bytes");
+    };
+    int status = Z_OK;
+    while (status != Z_STREAM_END) {
+        if (z.avail_in == 0) {
+            const std::size_t n = readUpTo(in, input.get(), streamChunk);
+            if (in.bad()) {
+                return fail(error, "cannot read the input");
+            }
+            if (n == 0) {
+                return truncated();
+            }
+            scrambler.apply(input.get(), n, position);
+            position += n;
+            z.next_in = zlibBytes(input.get());
+            z.avail_in = static_cast<uInt>(n);
+        }
+        // Never more than the header announces: the rest would not fit.
+        const auto room = static_cast<uInt>(std::min<std::uint64_t>(streamChunk, announced - produced));
+        z.next_out = zlibBytes(output.get());
+        z.avail_out = room;
+        status = inflate(&z, Z_NO_FLUSH);
+        if (status == Z_BUF_ERROR && z.avail_in != 0) {
+            return fail(error, "the data is longer than its header announces");
+        }
+        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
+            return fail(error, "wrong key or damaged container");
+        }
+        const std::size_t made = room - z.avail_out;
+        produced += made;
+        if (!writeAll(out, output.get(), made)) {
+            return fail(error, "cannot write the output");
+        }
+    }
+    if (produced < announced) {
+        return truncated();
+    }
+    char extra;
+    if (z.avail_in != 0 || readUpTo(in, &extra, 1) != 0) {
+        return fail(error, "there are bytes after the end of the container");
+    }
+    if (in.bad()) {
+        return fail(error, "cannot read the input");
+    }
+    if (!out.flush()) {
+        return fail(error, "cannot write the output");
+    }
+    return true;
+}
+
 }  // namespace
 
 void applyXOR(ByteBufferView& data, const char* key) {
-    if (data.empty()) {
-        return;
-    }
-    const char* k = chooseKey(key);
-    const std::size_t keyLength = std::strlen(k);
-    const std::size_t count = data.size() < xorPositionLimit ? data.size() : xorPositionLimit;
-    char* bytes = data.data();
-    std::size_t keyPosition = 0;  // i mod keyLength, without a division per byte
-    for (std::size_t i = 0; i < count; ++i) {
-        bytes[i] = static_cast<char>(bytes[i] ^ k[keyLength - 1 - keyPosition]);
-        if (++keyPosition == keyLength) {
-            keyPosition = 0;
-        }
+    if (!data.empty()) {
+        Scrambler(key).apply(data.data(), data.size(), 0);
     }
 }
 
@@ -93,7 +338,9 @@ ByteBuffer encrypt(const ByteBufferView& data, const char* key) {
         }
         const auto inputLength = static_cast<uLong>(data.size());
         const uLong bound = compressBound(inputLength);
-        std::unique_ptr<char[]> array(new char[bound + headerSize]());
+        // One allocation: the header and the stream are written in place. Its
+        // tail beyond the stream is never read, so it is not cleared.
+        std::unique_ptr<char[]> array(new char[bound + headerSize]);
 
         uLongf streamLength = bound;
         const int status = compress2(zlibBytes(array.get() + headerSize), &streamLength, zlibBytes(data.data()),
@@ -103,11 +350,8 @@ ByteBuffer encrypt(const ByteBufferView& data, const char* key) {
             return ByteBuffer();
         }
         storeLength(array.get(), static_cast<std::uint32_t>(inputLength));
-
-        // The array may be longer than the container; the rest is not part of it.
-        ByteBuffer container(std::move(array), streamLength + headerSize);
-        applyXOR(container, key);
-        return container;
+        Scrambler(key).apply(array.get(), streamLength + headerSize, 0);
+        return ByteBuffer(std::move(array), streamLength + headerSize);
     } catch (const std::bad_alloc& e) {
         ORVANTIS_LOG(Log::Error, "Cryptography", "Caught bad_alloc exception on encrypt: " << e.what());
         return ByteBuffer();
@@ -116,36 +360,12 @@ ByteBuffer encrypt(const ByteBufferView& data, const char* key) {
 
 ByteBuffer decrypt(const ByteBufferView& data, const char* key) {
     try {
-        if (data.size() >= containerDataLimit) {
-            reportStatus("Uncompression error: ", Z_STREAM_ERROR);
+        if (!acceptContainerSize(data.size())) {
             return ByteBuffer();
         }
-        if (data.empty()) {
-            return ByteBuffer();
-        }
-        // Too short for the header: reject before reading it.
-        if (data.size() < headerSize) {
-            reportStatus("Uncompression error: ", Z_DATA_ERROR);
-            return ByteBuffer();
-        }
-
+        // The one copy: the caller's bytes stay unchanged.
         ByteBuffer container(data);
-        applyXOR(container, key);
-        const std::uint32_t announced = loadLength(container.data());
-
-        ByteBuffer result(announced);
-        uLongf produced = announced;
-        const int status = uncompress(zlibBytes(result.data()), &produced, zlibBytes(container.data() + headerSize),
-                                      static_cast<uLong>(container.size() - headerSize));
-        if (status != Z_OK) {
-            reportStatus("Uncompression error: ", status);
-            return ByteBuffer();
-        }
-        // A stream shorter than announced still gives the announced length.
-        if (produced < announced) {
-            std::memset(result.data() + produced, 0, announced - produced);
-        }
-        return result;
+        return openContainer(container, key);
     } catch (const std::bad_alloc& e) {
         ORVANTIS_LOG(Log::Error, "Cryptography", "Caught bad_alloc exception on decrypt: " << e.what());
         return ByteBuffer();
@@ -212,10 +432,38 @@ ByteBuffer decryptFromFile(const std::string& filename, const char* key) {
             return ByteBuffer();
         }
         in.close();
-        return decrypt(container, key);
+        // The buffer read is already our own: it is unscrambled in place, as
+        // decrypt does with its copy.
+        if (!acceptContainerSize(container.size())) {
+            return ByteBuffer();
+        }
+        try {
+            return openContainer(container, key);
+        } catch (const std::bad_alloc& e) {
+            ORVANTIS_LOG(Log::Error, "Cryptography", "Caught bad_alloc exception on decrypt: " << e.what());
+            return ByteBuffer();
+        }
     } catch (const std::bad_alloc& e) {
         ORVANTIS_LOG(Log::Error, "Cryptography", "Caught bad_alloc exception on decryptFromFile: " << e.what());
         return ByteBuffer();
+    }
+}
+
+bool encryptStream(std::istream& in, std::ostream& out, const char* key, std::string* error) {
+    try {
+        return packStream(in, out, key, error);
+    } catch (const std::bad_alloc& e) {
+        ORVANTIS_LOG(Log::Error, "Cryptography", "Caught bad_alloc exception on encryptStream: " << e.what());
+        return fail(error, "out of memory");
+    }
+}
+
+bool decryptStream(std::istream& in, std::ostream& out, const char* key, std::string* error) {
+    try {
+        return unpackStream(in, out, key, error);
+    } catch (const std::bad_alloc& e) {
+        ORVANTIS_LOG(Log::Error, "Cryptography", "Caught bad_alloc exception on decryptStream: " << e.what());
+        return fail(error, "out of memory");
     }
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ using Cryptography::decrypt;
 using Cryptography::decryptFromFile;
 using Cryptography::encrypt;
 using Cryptography::encryptToFile;
+using Cryptography::decryptStream;
+using Cryptography::encryptStream;
 using Cryptography::hashDJB2;
 
 const std::string defaultKey = "(K) 2031 Orvantis Works, Tarnby, Halvia";
@@ -38,6 +41,16 @@ ByteBuffer withAnnouncedLength(const ByteBuffer& container, std::uint32_t length
     }
     applyXOR(copy, key);
     return copy;
+}
+
+// Runs a streaming function over `input`; returns its output, or "!" and the
+// reason on failure.
+template <class Function>
+std::string runStream(Function function, const std::string& input, const char* key) {
+    std::istringstream in(input);
+    std::stringstream out;
+    std::string error;
+    return function(in, out, key, &error) ? out.str() : "!" + error;
 }
 
 TEST(Cryptography, ApplyXORUsesTheKeyFromItsLastCharacterBackwards) {
@@ -304,10 +317,76 @@ TEST(Cryptography, MatchesAnIndependentImplementation) {
         ASSERT_FALSE(reference.empty());
         EXPECT_EQ(decrypt(reference, key).toString(), data);
         EXPECT_EQ(decryptFromFile(base + ".file", key).toString(), data);
+        EXPECT_TRUE(runStream(decryptStream, readFile(base + ".file"), key) == data);
         EXPECT_EQ(encrypt(ByteBuffer(data), key), reference);
         ASSERT_TRUE(encryptToFile(ByteBuffer(data), base + ".ours", key));
         EXPECT_EQ(readFile(base + ".ours"), readFile(base + ".file"));
     }
+}
+
+// The stream writer must make exactly the file of encryptToFile, however the
+// input is cut into pieces, and the reader must give the data back.
+TEST(Cryptography, StreamsMakeAndReadTheSameFiles) {
+    TempDir dir;
+    std::string mixed;
+    for (int i = 0; mixed.size() < (2u << 20) + 5; ++i) {
+        mixed += "row " + std::to_string(i * 7919 % 1000) + ";" + randomBytes(i % 13, i) + "\n";
+    }
+    const std::string inputs[] = {"x", std::string(1, '\0'), mixed, randomBytes((1u << 20) + 3, 9),
+                                  std::string(1u << 20, 'a')};
+    for (const std::string& input : inputs) {
+        for (const char* key : {static_cast<const char*>(nullptr), "\xC3\xA4 longer key"}) {
+            SCOPED_TRACE(std::to_string(input.size()) + " bytes, key " + (key ? key : "default"));
+            const std::string name = dir.file("reference.bin");
+            ASSERT_TRUE(encryptToFile(ByteBuffer(input), name, key));
+            CapturedStdout out;
+            const std::string file = runStream(encryptStream, input, key);
+            EXPECT_TRUE(file == readFile(name));
+            EXPECT_TRUE(runStream(decryptStream, file, key) == input);
+            EXPECT_EQ(out.text(), "");
+        }
+    }
+}
+
+TEST(Cryptography, StreamsReportFailuresWithoutPrinting) {
+    const std::string input = "abcdef";
+    const std::string file = magic + encrypt(ByteBuffer(input), "key").toString();
+    const auto announcing = [&](std::uint32_t length) {
+        return magic + withAnnouncedLength(encrypt(ByteBuffer(input), "key"), length, "key").toString();
+    };
+    struct Case {
+        const char* what;
+        std::string input;
+        std::string result;
+    } cases[] = {
+        {"empty", "", "!the input is too short for a container file"},
+        {"magic only", magic, "!the input is too short for a container file"},
+        {"seven header bytes", file.substr(0, 30), "!the input is too short for a container file"},
+        {"wrong magic", "X" + file.substr(1), "!wrong magic (not a container file)"},
+        {"short wrong magic", "ORVANTIZ", "!wrong magic (not a container file)"},
+        {"cut stream", file.substr(0, file.size() - 5), "!the container is truncated: 6 of 6 bytes"},
+        {"header only", file.substr(0, 31), "!the container is truncated: 0 of 6 bytes"},
+        {"stream shorter than announced", announcing(4096), "!the container is truncated: 6 of 4096 bytes"},
+        {"claims 4 GiB", announcing(0xFFFFFFFFu), "!the container is truncated: 6 of 4294967295 bytes"},
+        {"stream longer than announced", announcing(3), "!the data is longer than its header announces"},
+        {"trailing byte", file + "!", "!there are bytes after the end of the container"},
+        {"wrong key", magic + encrypt(ByteBuffer(input), "yek").toString(), "!wrong key or damaged container"},
+        {"intact", file, input},
+    };
+    CapturedStdout out;
+    for (Case& c : cases) {
+        EXPECT_EQ(runStream(decryptStream, c.input, "key"), c.result) << c.what;
+    }
+    EXPECT_EQ(runStream(encryptStream, "", "key"), "!nothing to pack: the input is empty");
+    std::istringstream in(input);
+    std::ostream broken(nullptr);
+    std::string error;
+    EXPECT_FALSE(encryptStream(in, broken, "key", &error));
+    EXPECT_EQ(error, "the output is not seekable");
+    std::istringstream container(file);
+    EXPECT_FALSE(decryptStream(container, broken, "key", &error));
+    EXPECT_EQ(error, "cannot write the output");
+    EXPECT_EQ(out.text(), "");
 }
 
 }  // namespace
