@@ -81,7 +81,7 @@ def main():
     labels = list(dict.fromkeys(label for label, _, _ in data))
     runs = list(dict.fromkeys(run for _, run, _ in data))
     height = 0.8 / len(runs)
-    fig, ax = plt.subplots(figsize=(10, 0.45 * len(labels) * len(runs) + 1.5))
+    fig, ax = plt.subplots(figsize=(11, 0.35 * len(labels) * len(runs) + 1.8))
     for r, run in enumerate(runs):
         ys, xs = [], []
         for label, run_label, value in data:
@@ -97,9 +97,9 @@ def main():
     ax.set_yticks([i + height * (len(runs) - 1) / 2 for i in range(len(labels))])
     ax.set_yticklabels(labels, fontsize=8)
     ax.invert_yaxis()
-    ax.set_xlabel("ratio / target (time of the library / time of the peer, divided by the target; ≤ 1: met)")
-    ax.set_title("OrvantisCore against its benchmark targets (green: met, red: missed; shades: runs)")
-    ax.legend(fontsize=8, loc="lower right")
+    ax.set_xlabel("(library time / peer time) / target: left of the line the target is met")
+    ax.set_title("OrvantisCore against its benchmark targets\ngreen: met, red: missed; darker: first run")
+    ax.legend(fontsize=8, loc="upper right")
     fig.tight_layout()
     fig.savefig(target, dpi=110)
     print(f"wrote {target} ({len(data)} bars)")
