@@ -280,6 +280,12 @@ const Bytef* zlibBytes(const char* p) {
 // than zlib. True on success, with the number of bytes produced; on any
 // failure the caller lets zlib decide, so that every status reported is
 // zlib's own.
+//
+// One known difference remains: a dynamic block that declares more than 286
+// literal/length or more than 30 distance codes and never uses the extra
+// ones is refused by zlib ("too many length or distance symbols") but decoded
+// by libdeflate 1.14. No DEFLATE writer produces such a header; finding it
+// without decoding the whole stream is not possible.
 bool fastInflate(char* result, std::size_t room, const char* stream, std::size_t size, std::size_t& produced) {
     // zlib refuses distances beyond the window the stream's header declares;
     // libdeflate does not look at it. Only the full 32 KiB window, which
