@@ -247,7 +247,7 @@ TEST(Cryptography, FileReadersReportBadFiles) {
     }
     EXPECT_EQ(out.text(), "Cannot open input file " + missing + "." + "Invalid input file " + dir.file("huge-2147483648") +
                               ".\nInvalid input file " + dir.file("huge-4294967396") + ".\n");
-    // 60 bytes that claim 4 GiB: refused without reserving the length.
+    // A 46-byte file that claims 4 GiB: refused without reserving the length.
     EXPECT_EQ(runStream(decryptStream, magic + withAnnouncedLength(container, 0xFFFFFFFFu, "k"), "k"),
               "!the container is truncated: 7 of 4294967295 bytes");
 }
