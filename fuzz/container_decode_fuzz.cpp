@@ -63,6 +63,27 @@ std::string decodeWithZlib(const std::string& container, std::string& printed) {
     return result;  // already zero beyond what was decoded
 }
 
+// zlib's own words for why it refused the stream of `container`.
+std::string zlibMessage(const std::string& container) {
+    const std::string plain = unscrambled(container);
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK) {
+        return "";
+    }
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data() + 8));
+    stream.avail_in = static_cast<uInt>(plain.size() - 8);
+    std::string sink(1 << 16, '\0');
+    int status = Z_OK;
+    while (status == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef*>(&sink[0]);
+        stream.avail_out = static_cast<uInt>(sink.size());
+        status = inflate(&stream, Z_NO_FLUSH);
+    }
+    const std::string message = stream.msg != nullptr ? stream.msg : "";
+    inflateEnd(&stream);
+    return message;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -79,6 +100,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::cout.rdbuf(previous);
 
     if (result.toString() != expected || printed.str() != expectedPrinted) {
+        // The one documented difference (see fastInflate in Cryptography.cpp):
+        // unused extra Huffman codes that only zlib refuses.
+        if (expectedPrinted == "Uncompression error: -3\n" &&
+            zlibMessage(container) == "too many length or distance symbols") {
+            return 0;
+        }
         std::abort();
     }
     return 0;
