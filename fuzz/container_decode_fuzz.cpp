@@ -65,6 +65,9 @@ std::string decodeWithZlib(const std::string& container, std::string& printed) {
 
 // zlib's own words for why it refused the stream of `container`.
 std::string zlibMessage(const std::string& container) {
+    if (container.size() < 8) {
+        return "";
+    }
     const std::string plain = unscrambled(container);
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) {
