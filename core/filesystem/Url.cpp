@@ -226,7 +226,7 @@ size_t Url::authorityComponentBeginPos(AuthorityComponent a) const {
         case AuthorityComponent::UserInfo:
             return at == npos ? npos : begin + 2;
         case AuthorityComponent::Password:
-            return at == npos ? npos : findBetween(begin, at, ':');
+            return passwordColonPos();
         case AuthorityComponent::Host:
             if (at != npos) {
                 return at + 1;
@@ -247,6 +247,11 @@ size_t Url::findBetween(size_t from, size_t to, char c) const {
     }
     const void* hit = std::memchr(text.data() + from, c, to - from);
     return hit == nullptr ? npos : static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+}
+
+size_t Url::passwordColonPos() const {
+    const size_t at = atSignPos();
+    return at == npos ? npos : findBetween(schemeLength, at, ':');
 }
 
 size_t Url::atSignPos() const {
@@ -311,14 +316,13 @@ std::string Url::username() const {
     if (at == npos) {
         return std::string();
     }
-    const size_t colon = findBetween(schemeLength, at, ':');
+    const size_t colon = passwordColonPos();
     return slice(text, schemeLength + 2, colon != npos ? colon : at);
 }
 
 std::string Url::password() const {
-    const size_t at = atSignPos();
-    const size_t colon = at == npos ? npos : findBetween(schemeLength, at, ':');
-    return colon == npos ? std::string() : slice(text, colon + 1, at);
+    const size_t colon = passwordColonPos();
+    return colon == npos ? std::string() : slice(text, colon + 1, atSignPos());
 }
 
 std::string Url::host() const {
@@ -480,7 +484,7 @@ void Url::setUsername(const std::string& username) {
         setUserinfo(username);
         return;
     }
-    const size_t colon = findBetween(schemeLength, at, ':');
+    const size_t colon = passwordColonPos();
     const size_t from = schemeLength + 2;
     replaceRange(from, (colon != npos ? colon : at) - from, username, authorityLength);
 }
@@ -492,7 +496,7 @@ void Url::setPassword(const std::string& password) {
         setUserinfo(withColon);
         return;
     }
-    const size_t colon = findBetween(schemeLength, at, ':');
+    const size_t colon = passwordColonPos();
     const size_t from = colon != npos ? colon : at;
     replaceRange(from, at - from, withColon, authorityLength);
 }
@@ -629,7 +633,7 @@ std::string Url::string(Flags<FormattingOption> options) const {
             if (userFlags == 0) {
                 out.append(text, from, at + 1 - from);
             } else {
-                const size_t colon = findBetween(schemeLength, at, ':');
+                const size_t colon = passwordColonPos();
                 out.append(text, from, (colon != npos ? colon : at) - from);
                 out += '@';
             }

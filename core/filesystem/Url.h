@@ -181,6 +181,9 @@ private:
     size_t componentBeginPos(Component c) const;
     size_t authorityComponentBeginPos(AuthorityComponent a) const;
     size_t findBetween(size_t from, size_t to, char c) const;
+    // The ':' between user name and password, or npos (no password, or no
+    // user information at all).
+    size_t passwordColonPos() const;
     bool pathIsWindowsStyle() const;
     static std::string percentEncoded(const std::string& s);
     static std::string percentDecoded(const std::string& s);
@@ -190,6 +193,10 @@ private:
     static std::string prependIfAbsent(char c, const std::string& s);
 
     std::pair<size_t, size_t> findSubquery(size_t i) const;
+    // Calls visit(begin, length) for each query item in order, until visit
+    // returns false; nothing for a URL without a query.
+    template <class Visit>
+    void forEachSubquery(Visit visit) const;
 
     void parse();
     size_t* lengthOf(Component c);

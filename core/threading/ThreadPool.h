@@ -26,7 +26,6 @@
 #include <cstddef>
 #include <deque>
 #include <exception>
-#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -37,6 +36,17 @@
 #include <vector>
 
 namespace Orvantis::Threading {
+
+namespace detail {
+
+// A queued call, type-erased: runs once and reports through its promise.
+class PoolTaskBase {
+public:
+    virtual ~PoolTaskBase() = default;
+    virtual void run() noexcept = 0;
+};
+
+}  // namespace detail
 
 class ORVANTIS_API ThreadPool {
 public:
@@ -81,20 +91,13 @@ private:
     void workerLoop();
 
     std::vector<std::thread> workers;
-    std::deque<std::function<void()>> tasks;
+    std::deque<std::unique_ptr<detail::PoolTaskBase>> tasks;
     mutable std::mutex queueMutex;
     std::condition_variable condition;
     bool stopRequested = false;
 };
 
 namespace detail {
-
-// A queued call, type-erased: runs once and reports through its promise.
-class PoolTaskBase {
-public:
-    virtual ~PoolTaskBase() = default;
-    virtual void run() noexcept = 0;
-};
 
 // The bound callable and the promise of its result. The callable lives here,
 // not in the future's shared state, so a task that never runs releases what
@@ -123,15 +126,6 @@ private:
     std::promise<Result> promise;
 };
 
-// What the queue holds for a task: one shared pointer, small enough for
-// std::function to store inline without an allocation of its own. A task that
-// never runs is released with the queue entry.
-struct PoolTaskRef {
-    std::shared_ptr<PoolTaskBase> task;
-
-    void operator()() const { task->run(); }
-};
-
 }  // namespace detail
 
 template <class F, class... A>
@@ -139,12 +133,15 @@ auto ThreadPool::enqueue(F&& function, A&&... args) -> std::future<std::invoke_r
     using Result = std::invoke_result_t<F, A...>;
     auto call = [function = std::forward<F>(function), arguments = std::make_tuple(std::forward<A>(args)...)]() mutable
         -> Result { return std::apply(std::move(function), std::move(arguments)); };
-    // One allocation holds the task, its promise and the shared count.
-    auto task = std::make_shared<detail::PoolTask<Result, decltype(call)>>(std::move(call));
+    // Three allocations per task with libstdc++ (counted with a replaced
+    // operator new): this one for the callable and its promise, and the
+    // promise's shared state and result slot. The queue holds the task
+    // itself, so no type-erasing wrapper adds a fourth.
+    auto task = std::make_unique<detail::PoolTask<Result, decltype(call)>>(std::move(call));
     std::future<Result> result = task->future();
     {
         std::lock_guard<std::mutex> lock(queueMutex);
-        tasks.emplace_back(detail::PoolTaskRef{std::move(task)});
+        tasks.push_back(std::move(task));
     }
     condition.notify_one();
     return result;
