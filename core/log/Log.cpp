@@ -21,6 +21,13 @@ public:
         if (!logger) {
             return;
         }
+        if (detail::Logger::isEndingProcess()) {
+            // exit(-106) after a Fatal record: other threads may still be
+            // inside the logger or its sinks, so both live until the process
+            // is gone. A deliberate leak, kept reachable for leak checkers.
+            abandoned = logger.release();
+            return;
+        }
         if (logger->isAsynchronous() && !logger->isStopped()) {
             logger->abandon();
             abandoned = logger.release();  // stays reachable: not a leak
