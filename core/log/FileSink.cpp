@@ -108,7 +108,7 @@ FileSink::FileSink(const std::string& filePath, Flags<Options> options) : path(f
         }
         std::this_thread::sleep_for(kRetryPause);
     }
-    if (!stream.good()) {
+    if (!stream.is_open() || !stream.good()) {
         throw std::runtime_error("Could not open log file '" + path + "' for writing.");
     }
 #if !defined(_WIN32)
