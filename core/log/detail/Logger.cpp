@@ -151,9 +151,9 @@ void Logger::dispatchLoop() {
                 LogCapture record = std::move(queue.front());
                 queue.pop_front();
                 queueLock.unlock();
-                threadDelivering.store(true);
+                threadDelivering.store(true, std::memory_order_relaxed);
                 deliver(record);
-                threadDelivering.store(false);
+                threadDelivering.store(false, std::memory_order_release);
                 continue;
             }
             // The queue was found empty under queueMutex and the wait
@@ -329,7 +329,7 @@ void Logger::flushForExit() {
             lockedDispatch = true;
         } else {
             const auto deadline = std::chrono::steady_clock::now() + kExitWaitLimit;
-            while (!(lockedDispatch = dispatchMutex.try_lock()) && threadDelivering.load() &&
+            while (!(lockedDispatch = dispatchMutex.try_lock()) && threadDelivering.load(std::memory_order_acquire) &&
                    std::chrono::steady_clock::now() < deadline) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
