@@ -83,16 +83,18 @@ private:
     int m_saved = -1;
 };
 
-TEST(ConsoleSink, PrintsBracketedCategoryAndNoColoursWhenRedirected) {
+TEST(ConsoleSink, PrintsBracketedCategoryAndOnlyForcedColoursWhenRedirected) {
     StdoutCapture capture;
     TestableConsoleSink sink(ConsoleSink::Colored | ConsoleSink::Utf8);
     sink.log(record(Error, "Filesystem::File", "could not open"));
     sink.log(record(Fatal, "", "no category"));
     sink.log(record(Info, "Grüße", "ünïcödé bytes"));
+    TestableConsoleSink(ConsoleSink::ForceColored).logImpl(record(Warning, "", "forced"));
     EXPECT_EQ(capture.text(),
               "[Filesystem::File] could not open\n"
               "no category\n"
-              "[Grüße] ünïcödé bytes\n");
+              "[Grüße] ünïcödé bytes\n"
+              "\x1b[33mforced\n\x1b[0m");
 }
 
 TEST(ConsoleSink, ColoursEachLevelOnATerminalAndResetsAfterTheLine) {
@@ -124,42 +126,31 @@ TEST(ConsoleSink, ColoursEachLevelOnATerminalAndResetsAfterTheLine) {
               "\x1b[33mkept\n\x1b[0m");
 }
 
-// Colored gives way to NO_COLOR and TERM=dumb; ForceColored gives way to
-// nothing, not even redirected output.
+// On a terminal, Colored gives way to NO_COLOR and TERM=dumb; ForceColored
+// gives way to nothing.
 TEST(ConsoleSink, EnvironmentDecidesColoursUnlessForced) {
     struct Case {
         const char* noColor;  // nullptr: unset
         const char* term;
         ConsoleSink::Options option;
-        bool onTerminal;
         bool coloured;
     };
     const Case cases[] = {
-        {nullptr, "xterm", ConsoleSink::Colored, true, true},
-        {"", "xterm", ConsoleSink::Colored, true, true},  // empty NO_COLOR does not count
-        {"1", "xterm", ConsoleSink::Colored, true, false},
-        {nullptr, "dumb", ConsoleSink::Colored, true, false},
-        {"1", "dumb", ConsoleSink::ForceColored, true, true},
-        {nullptr, "xterm", ConsoleSink::ForceColored, false, true},
+        {nullptr, "xterm", ConsoleSink::Colored, true},
+        {"", "xterm", ConsoleSink::Colored, true},  // an empty NO_COLOR does not count
+        {"1", "xterm", ConsoleSink::Colored, false},
+        {nullptr, "dumb", ConsoleSink::Colored, false},
+        {"1", "dumb", ConsoleSink::ForceColored, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("NO_COLOR=") + (c.noColor ? c.noColor : "(unset)") + " TERM=" + c.term +
-                     " option " + std::to_string(c.option) + (c.onTerminal ? " on a terminal" : " redirected"));
+                     " option " + std::to_string(c.option));
         c.noColor != nullptr ? ::setenv("NO_COLOR", c.noColor, 1) : ::unsetenv("NO_COLOR");
         ::setenv("TERM", c.term, 1);
-        std::string text;
-        const auto write = [&c] { TestableConsoleSink(c.option).logImpl(record(Warning, "", "w")); };
-        if (c.onTerminal) {
-            TerminalStdout terminal;
-            ASSERT_TRUE(terminal.ok());
-            write();
-            text = terminal.text();
-        } else {
-            StdoutCapture capture;
-            write();
-            text = capture.text();
-        }
-        EXPECT_EQ(text, c.coloured ? "\x1b[33mw\n\x1b[0m" : "w\n");
+        TerminalStdout terminal;
+        ASSERT_TRUE(terminal.ok());
+        TestableConsoleSink(c.option).logImpl(record(Warning, "", "w"));
+        EXPECT_EQ(terminal.text(), c.coloured ? "\x1b[33mw\n\x1b[0m" : "w\n");
     }
     ::unsetenv("NO_COLOR");
     ::setenv("TERM", "xterm", 1);

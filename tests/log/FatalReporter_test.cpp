@@ -36,7 +36,7 @@ __attribute__((noinline, no_sanitize_undefined)) int crashByDivisionByZero(int n
     return dividend / zero;
 }
 
-__attribute__((noinline, no_sanitize_address, no_sanitize_undefined)) void crashByNullWrite() {
+__attribute__((noinline, no_sanitize("address", "undefined", "thread"))) void crashByNullWrite() {
     // Read through a volatile so that the compiler cannot see the null.
     volatile int* volatile target = nullptr;
     *target = 1;
@@ -52,19 +52,16 @@ __attribute__((noinline)) void crashByIllegalInstruction() {
     __builtin_trap();
 }
 
-void sleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-// Crashes on the record "crash" after giving another thread 100 ms to start
-// a flush, which then waits for this delivery to end.
-struct CrashingSink : Log::Sink {
+// On "crash" or "hang", tells the test it is delivering, then gives the test
+// 100 ms to start a flush (which waits for this delivery) and crashes, or
+// never returns (a report then waits for queueMutex for good).
+struct TroubleSink : Log::Sink {
     static inline std::atomic<bool> delivering{false};
     void flush() override {}
     void logImpl(const LogCapture& capture) override {
-        if (capture.message == "crash") {
+        if (capture.message == "crash" || capture.message == "hang") {
             delivering = true;
-            sleepMs(100);
+            ::usleep(capture.message == "crash" ? 100000 : 60000000);
             crashByNullWrite();
         }
     }
@@ -74,6 +71,16 @@ struct AlwaysThrowingSink : Log::Sink {
     void flush() override { throw std::runtime_error("flush failed"); }
     void logImpl(const LogCapture&) override { throw std::runtime_error("write failed"); }
 };
+
+// Logs `message` on another thread and returns once a TroubleSink has it.
+std::thread troubleOnAnotherThread(const char* message) {
+    Log::addSink(std::make_unique<TroubleSink>());
+    std::thread other([message] { Log::log(Log::Info, "", message); });
+    while (!TroubleSink::delivering) {
+        ::usleep(1000);
+    }
+    return other;
+}
 
 // The current test's log file.
 std::string g_path;
@@ -120,30 +127,56 @@ protected:
     const std::string& path = g_path;
 };
 
-TEST_F(FatalReporterTest, EachFaultIsReportedAndEndsTheProcess) {
+// Each fault alone, then with trouble on top: the process ends with -106
+// and the report in the file, within the child's time limit.
+TEST_F(FatalReporterTest, EachFaultEndsTheProcessWithItsReport) {
     struct Crash {
+        const char* what;
         const char* name;
-        const char* function;
+        const char* trace;  // " 0# 0x": only the last resort's raw addresses
         Log::Mode mode;
         void (*run)();
     };
     const Crash crashes[] = {
-        {"Divide by zero error", "crashByDivisionByZero", Log::Synchronous,
+        {"", "Divide by zero error", "crashByDivisionByZero", Log::Synchronous,
          [] { std::printf("%d", crashByDivisionByZero(7)); }},
-        {"Access Violation", "crashByNullWrite", Log::Synchronous, [] { crashByNullWrite(); }},
-        {"Stack overflow", "crashByRecursion", Log::Synchronous, [] { std::printf("%d", crashByRecursion(0)); }},
-        {"Illegal instruction", "crashByIllegalInstruction", Log::Synchronous, [] { crashByIllegalInstruction(); }},
-        {"Stack overflow", "crashByRecursion", Log::Asynchronous,
+        {"", "Access Violation", "crashByNullWrite", Log::Synchronous, [] { crashByNullWrite(); }},
+        {"", "Stack overflow", "crashByRecursion", Log::Synchronous, [] { std::printf("%d", crashByRecursion(0)); }},
+        {"", "Illegal instruction", "crashByIllegalInstruction", Log::Synchronous, [] { crashByIllegalInstruction(); }},
+        {"on a thread of its own", "Stack overflow", "crashByRecursion", Log::Asynchronous,
          [] {
-             std::thread worker([] {
+             std::thread([] {
                  Log::prepareThreadForCrashReports();
                  std::printf("%d", crashByRecursion(0));
+             }).join();
+         }},
+        {"a sink crashes while another thread flushes", "Access Violation", "crashByNullWrite", Log::Synchronous,
+         [] {
+             std::thread crashing = troubleOnAnotherThread("crash");
+             Log::flush();  // holds dispatchMutex, waits for queueMutex
+         }},
+        {"two threads fault 5 ms apart", "Access Violation", "crashByNullWrite", Log::Synchronous,
+         [] {
+             std::thread first([] {
+                 Log::prepareThreadForCrashReports();
+                 crashByNullWrite();
              });
-             worker.join();
+             ::usleep(5000);
+             crashByNullWrite();
+         }},
+        {"a sink throws from the report and the flush", "Access Violation", "crashByNullWrite", Log::Synchronous,
+         [] {
+             Log::addSink(std::make_unique<AlwaysThrowingSink>());
+             crashByNullWrite();
+         }},
+        {"the report waits for a lock that is never released", "Access Violation", " 0# 0x", Log::Synchronous,
+         [] {
+             std::thread hanging = troubleOnAnotherThread("hang");
+             crashByNullWrite();
          }},
     };
     for (const Crash& crash : crashes) {
-        SCOPED_TRACE(std::string(crash.name) + (crash.mode == Log::Asynchronous ? ", asynchronous" : ""));
+        SCOPED_TRACE(std::string(crash.name) + " " + crash.what);
         std::remove(path.c_str());
         EXPECT_EXIT(
             {
@@ -151,76 +184,7 @@ TEST_F(FatalReporterTest, EachFaultIsReportedAndEndsTheProcess) {
                 crash.run();
             },
             ::testing::ExitedWithCode(kFatalExitStatus), "");
-        expectReport(crash.name, crash.function);
-    }
-}
-
-// Trouble on top of the fault: the process still ends with -106, the report
-// in the file, within the child's time limit.
-TEST_F(FatalReporterTest, ConcurrentTroubleStillEndsWithTheReport) {
-    struct Shape {
-        const char* what;
-        const char* trace;  // "0x": only the last-resort report's raw addresses
-        void (*run)();
-    };
-    const Shape shapes[] = {
-        {"a sink crashes while another thread flushes", "crashByNullWrite",
-         [] {
-             Log::addSink(std::make_unique<CrashingSink>());
-             std::thread flusher([] {
-                 while (!CrashingSink::delivering) {
-                     sleepMs(1);
-                 }
-                 Log::flush();  // holds dispatchMutex, waits for queueMutex
-             });
-             Log::log(Log::Info, "", "crash");
-             flusher.join();
-         }},
-        {"two threads fault 5 ms apart", "crashByNullWrite",
-         [] {
-             std::thread first([] {
-                 Log::prepareThreadForCrashReports();
-                 crashByNullWrite();
-             });
-             sleepMs(5);
-             crashByNullWrite();
-             first.join();
-         }},
-        {"a sink throws from the report and the flush", "crashByNullWrite",
-         [] {
-             Log::addSink(std::make_unique<AlwaysThrowingSink>());
-             crashByNullWrite();
-         }},
-        {"the report waits for a lock that is never released", "0x",
-         [] {
-             // Registered first, the console sink blocks the full report on
-             // standard output's lock; only the last resort reaches the file.
-             ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
-             Log::removeSink(*Log::getSinks()[0]);
-             Log::addSink(std::make_unique<Log::ConsoleSink>());
-             Log::addSink(std::make_unique<Log::FileSink>(g_path));
-             std::atomic<bool> locked{false};
-             std::thread holder([&locked] {
-                 ::flockfile(stdout);
-                 locked = true;
-                 sleepMs(60000);
-             });
-             while (!locked) {
-                 sleepMs(1);
-             }
-             crashByNullWrite();
-         }},
-    };
-    for (const Shape& shape : shapes) {
-        SCOPED_TRACE(shape.what);
-        std::remove(path.c_str());
-        EXPECT_EXIT(
-            {
-                startLogging(Log::Synchronous);
-                shape.run();
-            },
-            ::testing::ExitedWithCode(kFatalExitStatus), "");
-        expectReport("Access Violation", shape.trace, false);
+        expectReport(crash.name, crash.trace, std::string(crash.what).empty());
     }
 }
 

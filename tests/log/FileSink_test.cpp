@@ -34,29 +34,16 @@ Sink::LogCapture record(int64_t seconds, int64_t ticks, Level level, const std::
     return Sink::LogCapture{Sink::TimePoint(Sink::Duration(seconds * 10000000 + ticks)), level, category, message};
 }
 
-// Sets the TZ rules for the scope (POSIX notation needs no zone database).
-class TimeZone {
-public:
-    explicit TimeZone(const char* rules) {
-        const char* old = std::getenv("TZ");
-        m_hadOld = old != nullptr;
-        m_old = m_hadOld ? old : "";
-        ::setenv("TZ", rules, 1);
-        ::tzset();
-    }
-    ~TimeZone() {
-        m_hadOld ? ::setenv("TZ", m_old.c_str(), 1) : ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    bool m_hadOld;
-    std::string m_old;
-};
+// Sets the time zone rules for the tests that follow (POSIX notation needs
+// no zone database).
+void setTimeZone(const char* rules) {
+    ::setenv("TZ", rules, 1);
+    ::tzset();
+}
 
 TEST(FileSink, WritesTheExactLineFormatInLocalTime) {
     TempDir dir;
-    TimeZone zone("XYZ-5:30");  // five and a half hours east of UTC
+    setTimeZone("XYZ-5:30");  // five and a half hours east of UTC
     const int64_t t = 1700000000;  // 2023-11-14 22:13:20 UTC
     {
         TestableFileSink sink(dir.file("a.log"));
@@ -95,7 +82,7 @@ TEST(FileSink, AppendsAfterTwoLineFeedsOnlyWhenTheFileHasContent) {
         {"non-empty file", "old\n", false, "old\n\n\none\n"},
         {"truncated", "old\n", true, "one\n"},
     };
-    TimeZone zone("UTC0");
+    setTimeZone("UTC0");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string path = dir.file(std::string(c.what) + "/sub/x.log");
@@ -172,7 +159,7 @@ TEST(FileSink, FifoNeitherBlocksNorKillsTheProcess) {
 // reaches the file, even when the limit is lifted again.
 TEST(FileSink, StopsWritingForGoodAfterAFailedWrite) {
     TempDir dir;
-    TimeZone zone("UTC0");
+    setTimeZone("UTC0");
     const std::string path = dir.file("limited.log");
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);

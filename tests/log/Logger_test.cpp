@@ -125,6 +125,8 @@ TEST(AsyncLogger, FlushReturnsUnderFlatOutProducers) {
 // The record that makes the sink throw is lost alone: the thread stops, the
 // next flush throws once, and what follows still reaches the sinks.
 TEST(AsyncLogger, ThrowingRecordIsLostAloneAndFatalStillEndsTheProcess) {
+    // A forked child would lack the logger thread that it must join.
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
     LogSession session(Log::Asynchronous);
     Log::addSink(std::make_unique<ThrowingSink>());
     StdoutCapture capture;
