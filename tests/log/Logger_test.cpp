@@ -76,6 +76,20 @@ TEST(AsyncLogger, SinksComeAndGoWhileOthersLog) {
     expectEveryRecordOnceInOrder(*stable, 2, 20000);
 }
 
+// Starts `threads` threads that log as fast as they can until `done`; thread
+// t logs at level(t).
+std::vector<std::thread> logFlatOut(int threads, std::atomic<bool>& done, Log::Level (*level)(int)) {
+    std::vector<std::thread> started;
+    for (int t = 0; t < threads; ++t) {
+        started.emplace_back([&done, level, t] {
+            while (!done) {
+                Log::log(level(t), "noise", "n");
+            }
+        });
+    }
+    return started;
+}
+
 // Producers faster than the logger thread: each flush still gets its turn,
 // writes the marker queued before it, and returns (a hang meets the alarm).
 TEST(AsyncLogger, FlushReturnsUnderFlatOutProducers) {
@@ -97,19 +111,11 @@ TEST(AsyncLogger, FlushReturnsUnderFlatOutProducers) {
             SlowSink* slow = sink.get();
             Log::addSink(std::move(sink));
             std::atomic<bool> done{false};
-            std::vector<std::thread> noise;
-            for (int t = 0; t < 8; ++t) {
-                noise.emplace_back([&done] {
-                    while (!done) {
-                        Log::log(Log::Debug, "noise", "n");
-                    }
-                });
-            }
+            std::vector<std::thread> noise = logFlatOut(8, done, [](int) { return Log::Debug; });
             bool inOrder = true;
             for (int round = 0; round < 3; ++round) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                const std::string marker = "marker " + std::to_string(round);
-                Log::log(Log::Info, "main", marker);
+                Log::log(Log::Info, "main", "marker");
                 Log::flush();
                 inOrder = inOrder && slow->markers == round + 1;
             }
@@ -157,9 +163,9 @@ TEST(AsyncLogger, ThrowingRecordIsLostAloneAndFatalStillEndsTheProcess) {
     EXPECT_THROW(Log::flush(), std::runtime_error);  // this process still has the record
 }
 
-// Several Fatal records at once, or one while other threads are inside the
-// logger and its sinks: one exit with -106, nothing destroyed under the
-// others' feet (the sanitizer builds check that).
+// Two Fatal records at once, among threads inside the logger and its sinks:
+// one exit with -106, nothing destroyed under the others' feet (the
+// sanitizer builds check that).
 TEST(AsyncLogger, FatalAmongOtherThreadsEndsOnce) {
     for (const Log::Mode mode : {Log::Synchronous, Log::Asynchronous}) {
         for (int run = 0; run < 5; ++run) {
@@ -167,19 +173,8 @@ TEST(AsyncLogger, FatalAmongOtherThreadsEndsOnce) {
                 {
                     ::alarm(30);
                     LogSession session(mode);
-                    std::atomic<bool> go{false};
-                    std::vector<std::thread> threads;
-                    for (int t = 0; t < 4; ++t) {
-                        threads.emplace_back([&go, t] {
-                            while (!go) {
-                            }
-                            for (int i = 0;; ++i) {
-                                Log::log(t < 2 ? Log::Fatal : Log::Info, "", std::to_string(i));
-                            }
-                        });
-                    }
-                    go = true;
-                    for (auto& t : threads) {
+                    std::atomic<bool> never{false};
+                    for (auto& t : logFlatOut(4, never, [](int t) { return t < 2 ? Log::Info : Log::Fatal; })) {
                         t.join();
                     }
                 },
