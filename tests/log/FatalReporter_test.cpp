@@ -76,6 +76,11 @@ struct TroubleSink : Log::Sink {
     }
 };
 
+struct CrashingFlushSink : Log::Sink {
+    void flush() override { crashByNullWrite(); }
+    void logImpl(const LogCapture&) override {}
+};
+
 struct AlwaysThrowingSink : Log::Sink {
     void flush() override { throw std::runtime_error("flush failed"); }
     void logImpl(const LogCapture&) override { throw std::runtime_error("write failed"); }
@@ -176,6 +181,11 @@ TEST_F(FatalReporterTest, EachFaultEndsTheProcessWithItsReport) {
              });
              ::usleep(5000);
              crashByNullWrite();
+         }},
+        {"a sink crashes while a Fatal record is flushed", "Access Violation", "crashByNullWrite", Log::Synchronous,
+         [] {
+             Log::addSink(std::make_unique<CrashingFlushSink>());
+             Log::log(Log::Fatal, "", "the end");
          }},
         {"a sink throws from the report and the flush", "Access Violation", "crashByNullWrite", Log::Synchronous,
          [] {

@@ -279,9 +279,13 @@ void fatalSignalHandler(int signal, siginfo_t* info, void* context) {
         try {
             reportFatalException(name, report.processId);
         } catch (...) {
-            if (Log::isInitialized()) {
-                endWithEmergencyReport(report);
-            }
+            // Handled below: nothing may leave a signal handler.
+        }
+        if (Log::isInitialized()) {
+            // Back although logging is on: the report failed, or this thread
+            // was already ending the process (a sink crashed while the Fatal
+            // record was flushed). The short report ends it.
+            endWithEmergencyReport(report);
         }
         // Logging was not initialised: the report is printed, the crash
         // goes on.
