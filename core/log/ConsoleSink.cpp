@@ -1,5 +1,6 @@
 #include "core/log/ConsoleSink.h"
 
+#include "core/log/detail/SigpipeGuard.h"
 #include "core/platform/Platform.h"
 
 #include <cstdio>
@@ -45,6 +46,13 @@ const char* colourFor(Level level) {
 constexpr char kResetColour[] = "\x1b[0m";
 #endif
 
+// Whether the environment asks for plain text: a non-empty NO_COLOR, or a
+// terminal that declares itself "dumb".
+bool environmentRefusesColour() {
+    return !Platform::getEnvironmentVariable("NO_COLOR", "", true).empty() ||
+           Platform::getEnvironmentVariable("TERM", "", true) == "dumb";
+}
+
 // "[category] message\n", or "message\n" for an empty category.
 void appendRecordLine(std::string& line, const Sink::LogCapture& capture) {
     if (!capture.category.empty()) {
@@ -55,7 +63,8 @@ void appendRecordLine(std::string& line, const Sink::LogCapture& capture) {
 
 }  // namespace
 
-ConsoleSink::ConsoleSink(Flags<Options> options) : colored(options.testFlag(Colored)) {
+ConsoleSink::ConsoleSink(Flags<Options> options)
+    : colored(options.testFlag(ForceColored) || (options.testFlag(Colored) && !environmentRefusesColour())) {
 #if defined(_WIN32)
     outputHandle = GetStdHandle(STD_OUTPUT_HANDLE);
     if (options.testFlag(Utf8) && !SetConsoleOutputCP(65001)) {
@@ -63,17 +72,19 @@ ConsoleSink::ConsoleSink(Flags<Options> options) : colored(options.testFlag(Colo
     }
 #else
     // Linux terminals take UTF-8 as they are: the Utf8 option has nothing to do.
-    terminal = ::isatty(STDOUT_FILENO) == 1;
+    ansi = options.testFlag(ForceColored) || (colored && ::isatty(STDOUT_FILENO) == 1);
 #endif
 }
 
 ConsoleSink::~ConsoleSink() = default;
 
 void ConsoleSink::flush() {
+    detail::SigpipeGuard noSigpipe;
     std::cout << std::flush;
 }
 
 void ConsoleSink::logImpl(const LogCapture& capture) {
+    detail::SigpipeGuard noSigpipe;
     std::string line;
     line.reserve(capture.category.size() + capture.message.size() + 24);
 #if defined(_WIN32)
@@ -94,7 +105,6 @@ void ConsoleSink::logImpl(const LogCapture& capture) {
         SetConsoleTextAttribute(outputHandle, info.wAttributes);
     }
 #else
-    const bool ansi = colored && terminal;
     if (ansi) {
         line.append(colourFor(capture.level));
     }

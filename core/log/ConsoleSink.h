@@ -4,7 +4,14 @@
 // category), with no time stamp or level name; with Colored the level shows
 // as the line's colour (console attributes on Windows, ANSI colours on a
 // terminal elsewhere; nothing but the text when output is redirected).
+// Colored gives way to the environment, read once at construction: a
+// non-empty NO_COLOR or TERM=dumb turns the colours off. ForceColored
+// colours whatever the output is and whatever the environment says (a
+// command line's "--color=always").
 // Utf8 switches the Windows console to the UTF-8 code page at construction.
+//
+// A write error (a full disk, a pipe whose reader has gone) is ignored: the
+// record is lost, the process goes on.
 //
 // Example:
 //   Log::addSink(std::make_unique<Log::ConsoleSink>(Log::ConsoleSink::Colored | Log::ConsoleSink::Utf8));
@@ -21,6 +28,7 @@ public:
     enum Options : uint32_t {
         Colored = 1,
         Utf8 = 2,
+        ForceColored = 4,
     };
 
     // The default neither colours nor changes the code page. A failure to
@@ -39,8 +47,9 @@ private:
     bool colored = false;
     // The standard-output handle (a Windows HANDLE); unused elsewhere.
     void* outputHandle = nullptr;
-    // Whether standard output is a terminal, which alone gets ANSI colours.
-    bool terminal = false;
+    // Whether records get ANSI colours: Colored on a terminal that wants
+    // them, or ForceColored.
+    bool ansi = false;
 };
 
 ORVANTIS_DECLARE_FLAG_OPERATORS(ConsoleSink::Options)

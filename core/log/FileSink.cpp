@@ -4,12 +4,22 @@
 #include "core/filesystem/File.h"
 #include "core/filesystem/Path.h"
 #include "core/filesystem/detail/StreamName.h"
+#include "core/log/detail/EmergencyReport.h"
+#include "core/log/detail/SigpipeGuard.h"
 
 #include <charconv>
+#include <optional>
 #include <chrono>
 #include <ctime>
 #include <stdexcept>
 #include <thread>
+
+#if !defined(_WIN32)
+#  include <cerrno>
+#  include <fcntl.h>
+#  include <sys/stat.h>
+#  include <unistd.h>
+#endif
 
 namespace Orvantis::Log {
 
@@ -48,6 +58,29 @@ std::tm localTime(int64_t seconds) {
     return broken;
 }
 
+#if !defined(_WIN32)
+// Whether `path` is a pipe or a socket, whose reader can go away.
+bool isPipeLike(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
+}
+
+// Opening a FIFO for writing waits for a reader, without end if none comes.
+// A non-blocking open answers at once; no reader counts as a failed attempt.
+bool isFifoWithoutReader(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || !S_ISFIFO(status.st_mode)) {
+        return false;
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENXIO;
+    }
+    ::close(fd);
+    return false;
+}
+#endif
+
 }  // namespace
 
 FileSink::FileSink(const std::string& filePath, Flags<Options> options) : path(filePath) {
@@ -62,6 +95,12 @@ FileSink::FileSink(const std::string& filePath, Flags<Options> options) : path(f
         if (!parent.exists()) {
             Filesystem::Directory(parent).createRecursive();  // a failure shows as a failed open
         }
+#if !defined(_WIN32)
+        if (isFifoWithoutReader(path)) {
+            std::this_thread::sleep_for(kRetryPause);
+            continue;
+        }
+#endif
         stream.clear();
         stream.open(Filesystem::detail::streamName(path).c_str(), mode);
         if (stream.good()) {
@@ -69,9 +108,19 @@ FileSink::FileSink(const std::string& filePath, Flags<Options> options) : path(f
         }
         std::this_thread::sleep_for(kRetryPause);
     }
-    if (!stream.good()) {
+    if (!stream.is_open() || !stream.good()) {
         throw std::runtime_error("Could not open log file '" + path + "' for writing.");
     }
+#if !defined(_WIN32)
+    pipeLike = isPipeLike(path);
+    // A second descriptor for the crash reporter's last-resort report, which
+    // cannot go through the stream. Non-blocking: a crash report must not
+    // wait for a slow reader.
+    emergencyFd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
+    if (emergencyFd >= 0) {
+        detail::registerEmergencyDescriptor(emergencyFd);
+    }
+#endif
     if (!truncate) {
         // Appended records go after the existing content whatever the put
         // position says, so the end is asked of the buffer directly (a pipe
@@ -84,11 +133,21 @@ FileSink::FileSink(const std::string& filePath, Flags<Options> options) : path(f
 }
 
 FileSink::~FileSink() {
+#if !defined(_WIN32)
+    if (emergencyFd >= 0) {
+        detail::unregisterEmergencyDescriptor(emergencyFd);
+        ::close(emergencyFd);
+    }
+#endif
     stream.close();
 }
 
 void FileSink::flush() {
     if (!stream.fail()) {
+        std::optional<detail::SigpipeGuard> noSigpipe;
+        if (pipeLike) {
+            noSigpipe.emplace();
+        }
         stream.flush();
     }
 }
@@ -122,6 +181,12 @@ void FileSink::logImpl(const LogCapture& capture) {
     }
     line.append(capture.message).append(1, '\n');
 
+    // Only a pipe or a socket can raise SIGPIPE; a plain file skips the
+    // signal-mask calls.
+    std::optional<detail::SigpipeGuard> noSigpipe;
+    if (pipeLike) {
+        noSigpipe.emplace();
+    }
     stream.write(line.data(), static_cast<std::streamsize>(line.size()));
     stream.flush();
 }

@@ -18,6 +18,8 @@
 //
 // Errors: the constructor tries five times, 100 ms apart, and then throws
 // std::runtime_error("Could not open log file '<path>' for writing.").
+// A FIFO without a reader counts as a failed attempt (it is never waited
+// for); a pipe whose reader goes away later fails the write, not the process.
 // Once a write fails, the sink drops every later record silently and
 // flush() does nothing.
 //
@@ -65,6 +67,11 @@ private:
     std::string stampText;
     // Scratch space for the line being written, kept between records.
     std::string line;
+    // Whether the file is a pipe or a socket, whose writes may raise SIGPIPE.
+    bool pipeLike = false;
+    // The same file opened once more for the crash reporter's last-resort
+    // report (-1: none).
+    int emergencyFd = -1;
 };
 
 ORVANTIS_DECLARE_FLAG_OPERATORS(FileSink::Options)

@@ -43,7 +43,10 @@ ORVANTIS_API bool isInitialized();
 ORVANTIS_API void setGlobalLevel(Level level);
 
 // Hands one record to the logger (or prints it, when not initialised).
-// A Fatal record while initialised ends the process with exit(-106).
+// A Fatal record while initialised ends the process with exit(-106): every
+// sink gets it and is flushed (a sink's exception is ignored then), and a
+// second thread's Fatal record waits for the first one's exit. The logger
+// and its sinks are not destroyed by that exit.
 ORVANTIS_API void log(Level level, const std::string& category, const std::string& message);
 
 // Takes ownership. Without a logger the sink is destroyed at once.
@@ -54,7 +57,9 @@ ORVANTIS_API void removeSink(Sink& sink);
 // Non-owning pointers in order of registration; valid until the sink is
 // removed or logging ends.
 ORVANTIS_API std::vector<Sink*> getSinks();
-// Delivers every queued record, then flushes every sink.
+// Delivers every queued record, then flushes every sink; producers wait
+// meanwhile. A sink's exception propagates and loses only the record it
+// failed on.
 ORVANTIS_API void flush();
 
 }  // namespace Orvantis::Log

@@ -1,10 +1,13 @@
-// The asynchronous logger under load: many producers, flushes and
-// de-initialisation during bursts, sinks that come and go, a failing sink.
+// The asynchronous logger under load: many producers, flushes during
+// flat-out production, sinks that come and go, failing sinks, and Fatal
+// records that meet other threads.
 #include "core/log/Log.h"
 
 #include "support/Capture.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -12,11 +15,13 @@
 namespace {
 
 using namespace Orvantis;
+using OrvantisTest::LogSession;
 using OrvantisTest::Recording;
 using OrvantisTest::RecordingSink;
 using OrvantisTest::StdoutCapture;
-using OrvantisTest::LogSession;
 using OrvantisTest::ThrowingSink;
+
+constexpr int kFatalExitStatus = -106 & 0xFF;
 
 // Logs "<i>" under category "<t>" for i in [0, count) on each of `threads`.
 void produce(int threads, int count) {
@@ -50,34 +55,9 @@ TEST(AsyncLogger, ManyProducersDeliverEveryRecordOnceInOrder) {
     auto recording = std::make_shared<Recording>();
     Log::init(Log::Trace, Log::Asynchronous);
     Log::addSink(std::make_unique<RecordingSink>(recording));
-    constexpr int kThreads = 8;
-    constexpr int kPerThread = 100000;
-    produce(kThreads, kPerThread);
+    produce(8, 100000);
     Log::deinit();
-    expectEveryRecordOnceInOrder(*recording, kThreads, kPerThread);
-}
-
-TEST(AsyncLogger, FlushDuringABurstWritesEverythingQueuedBeforeIt) {
-    auto recording = std::make_shared<Recording>();
-    Log::init(Log::Trace, Log::Asynchronous);
-    auto sink = std::make_unique<RecordingSink>(recording);
-    sink->addWhitelistFilter(Log::Trace, "main");  // the noise passes the queue only
-    Log::addSink(std::move(sink));
-    std::atomic<bool> done{false};
-    std::thread noise([&done] {
-        while (!done) {
-            Log::log(Log::Debug, "noise", "n");
-        }
-    });
-    for (int round = 0; round < 50; ++round) {
-        const std::string marker = "marker " + std::to_string(round);
-        Log::log(Log::Info, "main", marker);
-        Log::flush();
-        ASSERT_EQ(recording->messages().back(), marker);
-    }
-    done = true;
-    noise.join();
-    Log::deinit();
+    expectEveryRecordOnceInOrder(*recording, 8, 100000);
 }
 
 TEST(AsyncLogger, SinksComeAndGoWhileOthersLog) {
@@ -96,28 +76,63 @@ TEST(AsyncLogger, SinksComeAndGoWhileOthersLog) {
     expectEveryRecordOnceInOrder(*stable, 2, 20000);
 }
 
-TEST(AsyncLogger, FlushDeliversEverythingQueuedAndFlushesTheSinks) {
-    LogSession session(Log::Asynchronous);
-    produce(4, 2000);
-    Log::flush();
-    EXPECT_GE(session.recording->flushes, 1);
-    expectEveryRecordOnceInOrder(*session.recording, 4, 2000);
-}
-
-TEST(AsyncLogger, DeinitDeliversABurstBeforeReturning) {
-    auto recording = std::make_shared<Recording>();
-    Log::init(Log::Trace, Log::Asynchronous);
-    Log::addSink(std::make_unique<RecordingSink>(recording));
-    for (int i = 0; i < 5000; ++i) {
-        Log::log(Log::Debug, "burst", std::to_string(i));
+// Starts `threads` threads that log as fast as they can until `done`; thread
+// t logs at level(t).
+std::vector<std::thread> logFlatOut(int threads, std::atomic<bool>& done, Log::Level (*level)(int)) {
+    std::vector<std::thread> started;
+    for (int t = 0; t < threads; ++t) {
+        started.emplace_back([&done, level, t] {
+            while (!done) {
+                Log::log(level(t), "noise", "n");
+            }
+        });
     }
-    Log::deinit();
-    EXPECT_TRUE(recording->destroyed);
-    ASSERT_EQ(recording->records.size(), 5000u);
-    EXPECT_EQ(recording->records.back().message, "4999");
+    return started;
 }
 
-TEST(AsyncLogger, ThrowingSinkStopsThreadAndFlushDeliversTheRest) {
+// Producers faster than the logger thread: each flush still gets its turn,
+// writes the marker queued before it, and returns (a hang meets the alarm).
+TEST(AsyncLogger, FlushReturnsUnderFlatOutProducers) {
+    EXPECT_EXIT(
+        {
+            ::alarm(20);
+            struct SlowSink : Log::Sink {  // a microsecond per record
+                std::atomic<int> markers{0};
+                void flush() override {}
+                void logImpl(const LogCapture& c) override {
+                    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(1);
+                    while (std::chrono::steady_clock::now() < until) {
+                    }
+                    markers += c.category == "main" ? 1 : 0;
+                }
+            };
+            Log::init(Log::Trace, Log::Asynchronous);
+            auto sink = std::make_unique<SlowSink>();
+            SlowSink* slow = sink.get();
+            Log::addSink(std::move(sink));
+            std::atomic<bool> done{false};
+            std::vector<std::thread> noise = logFlatOut(8, done, [](int) { return Log::Debug; });
+            bool inOrder = true;
+            for (int round = 0; round < 3; ++round) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                Log::log(Log::Info, "main", "marker");
+                Log::flush();
+                inOrder = inOrder && slow->markers == round + 1;
+            }
+            done = true;
+            for (auto& t : noise) {
+                t.join();
+            }
+            std::_Exit(inOrder ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// The record that makes the sink throw is lost alone: the thread stops, the
+// next flush throws once, and what follows still reaches the sinks.
+TEST(AsyncLogger, ThrowingRecordIsLostAloneAndFatalStillEndsTheProcess) {
+    // A forked child would lack the logger thread that it must join.
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
     LogSession session(Log::Asynchronous);
     Log::addSink(std::make_unique<ThrowingSink>());
     StdoutCapture capture;
@@ -127,15 +142,46 @@ TEST(AsyncLogger, ThrowingSinkStopsThreadAndFlushDeliversTheRest) {
     for (int i = 0; i < 1000 && session.recording->messages().empty(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    Log::log(Log::Info, "", "queued after the failure");
-    Log::flush();  // delivered on this thread
-    Log::deinit();
+    Log::log(Log::Info, "", "throw");
+    Log::log(Log::Info, "", "after the failure");
+    EXPECT_THROW(Log::flush(), std::runtime_error);
+    Log::flush();  // the rest, delivered on this thread
     EXPECT_NE(capture.text().find("Caught unhandled exception sink failed in async logger thread. Stopping logger."),
               std::string::npos);
-    const auto messages = session.recording->messages();
-    ASSERT_GE(messages.size(), 2u);
-    EXPECT_EQ(messages.front(), "throw");
-    EXPECT_EQ(messages.back(), "queued after the failure");
+    EXPECT_EQ(session.recording->messages(), (std::vector<std::string>{"throw", "throw", "after the failure"}));
+
+    Log::log(Log::Info, "", "throw");
+    EXPECT_EXIT(
+        {
+            try {
+                Log::deinit();  // meets the throwing record
+            } catch (const std::runtime_error&) {
+            }
+            Log::log(Log::Fatal, "", "throw");
+        },
+        ::testing::ExitedWithCode(kFatalExitStatus), "");
+    EXPECT_THROW(Log::flush(), std::runtime_error);  // this process still has the record
+}
+
+// Two Fatal records at once, among threads inside the logger and its sinks:
+// one exit with -106, nothing destroyed under the others' feet (the
+// sanitizer builds check that).
+TEST(AsyncLogger, FatalAmongOtherThreadsEndsOnce) {
+    for (const Log::Mode mode : {Log::Synchronous, Log::Asynchronous}) {
+        for (int run = 0; run < 5; ++run) {
+            EXPECT_EXIT(
+                {
+                    ::alarm(30);
+                    LogSession session(mode);
+                    std::atomic<bool> never{false};
+                    for (auto& t : logFlatOut(4, never, [](int t) { return t < 2 ? Log::Info : Log::Fatal; })) {
+                        t.join();
+                    }
+                },
+                ::testing::ExitedWithCode(kFatalExitStatus), "")
+                << (mode == Log::Asynchronous ? "asynchronous" : "synchronous");
+        }
+    }
 }
 
 }  // namespace
