@@ -8,6 +8,7 @@ packages=(
   libboost-filesystem1.81-dev libboost-system1.81-dev
   libboost-locale1.81-dev libboost-stacktrace1.81-dev
   libgtest-dev libgmock-dev
+  rsyslog
 )
 
 # The Windows cross build and its test run under Wine.

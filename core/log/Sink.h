@@ -47,6 +47,8 @@ public:
         Level level = Trace;
         std::string category;
         std::string message;
+        // The system's id of the thread that made the record.
+        uint64_t thread = 0;
     };
 
     // One rule: a level bound and a text the record's category must contain.
@@ -80,6 +82,12 @@ public:
     const std::vector<Filter>& blacklistFilters() const { return blacklist; }
 
 protected:
+    // For a sink that must report a problem of its own (a failed rotation,
+    // a lost connection) while it writes a record: the report goes to every
+    // other registered sink once the current record is delivered, never
+    // back to this one. Outside a delivery it is an ordinary Log::log call.
+    void reportToOtherSinks(Level level, const std::string& category, const std::string& message);
+
     // Pushes buffered output to its destination.
     virtual void flush() = 0;
     // Writes one accepted record.

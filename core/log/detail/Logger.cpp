@@ -6,6 +6,14 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <utility>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace Orvantis::Log::detail {
 
@@ -71,7 +79,27 @@ private:
     const bool m_owns;
 };
 
+// The sink whose log() runs on this thread, and the reports that sinks made
+// meanwhile, each with the sink that made it.
+thread_local const Sink* t_deliveringTo = nullptr;
+thread_local std::vector<std::pair<Sink::LogCapture, const Sink*>> t_sinkReports;
+
+// Clears t_deliveringTo however a sink's log() ends.
+struct DeliveryScope {
+    ~DeliveryScope() { t_deliveringTo = nullptr; }
+};
+
+uint64_t currentThreadId() {
+#if defined(_WIN32)
+    return GetCurrentThreadId();
+#else
+    thread_local const uint64_t id = static_cast<uint64_t>(::syscall(SYS_gettid));
+    return id;
+#endif
+}
+
 constexpr int kFatalExitStatus = -106;
+constexpr int kSinkReportRounds = 4;
 constexpr size_t kScratchKeep = 4096;
 // How long the Fatal path waits for the logger thread before it exits anyway.
 constexpr std::chrono::seconds kExitWaitLimit(1);
@@ -193,9 +221,44 @@ void Logger::yieldDispatch(std::unique_lock<std::mutex>& dispatchLock) {
 }
 
 void Logger::deliver(const LogCapture& capture) {
-    for (const auto& sink : sinks) {
-        sink->log(capture);
+    {
+        DeliveryScope scope;
+        for (const auto& sink : sinks) {
+            t_deliveringTo = sink.get();
+            sink->log(capture);
+        }
     }
+    if (!t_sinkReports.empty()) {
+        deliverSinkReports();
+    }
+}
+
+void Logger::deliverSinkReports() {
+    // A report may cause another one (a second sink failing on it); a few
+    // rounds settle any real case without letting two sinks loop forever.
+    for (int round = 0; round < kSinkReportRounds && !t_sinkReports.empty(); ++round) {
+        auto reports = std::move(t_sinkReports);
+        t_sinkReports.clear();
+        DeliveryScope scope;
+        for (const auto& [report, origin] : reports) {
+            for (const auto& sink : sinks) {
+                if (sink.get() != origin) {
+                    t_deliveringTo = sink.get();
+                    sink->log(report);
+                }
+            }
+        }
+    }
+    t_sinkReports.clear();
+}
+
+bool Logger::holdSinkReport(Level level, const std::string& category, const std::string& message) {
+    if (t_deliveringTo == nullptr) {
+        return false;
+    }
+    const auto now = std::chrono::time_point_cast<Sink::Duration>(Sink::Clock::now());
+    t_sinkReports.emplace_back(LogCapture{now, level, category, message, currentThreadId()}, t_deliveringTo);
+    return true;
 }
 
 void Logger::flushSinks() {
@@ -205,11 +268,14 @@ void Logger::flushSinks() {
 }
 
 void Logger::log(Level level, const std::string& category, const std::string& message) {
+    if (level != Fatal && holdSinkReport(level, category, message)) {
+        return;  // made by a sink while it writes: goes to the others afterwards
+    }
     const auto now = std::chrono::time_point_cast<Sink::Duration>(Sink::Clock::now());
     if (asynchronous) {
         // The copies are made before the lock so that producers hold
         // queueMutex only for the append.
-        LogCapture capture{now, level, category, message};
+        LogCapture capture{now, level, category, message, currentThreadId()};
         ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
         queue.push_back(std::move(capture));
         if (threadWaiting) {
@@ -223,6 +289,7 @@ void Logger::log(Level level, const std::string& category, const std::string& me
         scratch.level = level;
         scratch.category.assign(category);
         scratch.message.assign(message);
+        scratch.thread = currentThreadId();
         if (level == Fatal) {
             forEachSinkIgnoringErrors(sinks, [this](Sink& sink) { sink.log(scratch); });
         } else {

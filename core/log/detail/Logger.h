@@ -65,6 +65,11 @@ public:
     bool isStopped() const { return stopped.load(); }
     bool isAsynchronous() const { return asynchronous; }
 
+    // A sink's own report, made while it writes a record on this thread: it
+    // is held back until the record is delivered, then goes to the other
+    // sinks. Returns false when no delivery runs on this thread.
+    static bool holdSinkReport(Level level, const std::string& category, const std::string& message);
+
     // For process exit without deinit while the logger thread still runs:
     // detaches the thread and destroys the sinks and queued records, leaving
     // only the synchronisation objects that the sleeping thread waits on.
@@ -77,6 +82,8 @@ private:
     void yieldDispatch(std::unique_lock<std::mutex>& dispatchLock);
     void lockDispatch();
     void deliver(const LogCapture& capture);
+    // Delivers the reports that sinks made during a delivery to the others.
+    void deliverSinkReports();
     void flushSinks();
     // The Fatal path: flush, stop and exit(-106), or wait for the thread
     // that already does so.
