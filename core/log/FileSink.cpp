@@ -5,12 +5,11 @@
 #include "core/filesystem/Path.h"
 #include "core/filesystem/detail/StreamName.h"
 #include "core/log/detail/EmergencyReport.h"
+#include "core/log/detail/RecordFormat.h"
 #include "core/log/detail/SigpipeGuard.h"
 
-#include <charconv>
-#include <optional>
 #include <chrono>
-#include <ctime>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -27,36 +26,6 @@ namespace {
 
 constexpr int kOpenAttempts = 5;
 constexpr std::chrono::milliseconds kRetryPause(100);
-
-constexpr int64_t kTicksPerSecond = 10000000;
-constexpr int64_t kTicksPerMillisecond = 10000;
-
-// The five-character level names; other values have none.
-const char* levelName(Level level) {
-    switch (level) {
-        case Trace: return "TRACE";
-        case Debug: return "DEBUG";
-        case Info: return "INFO ";
-        case Warning: return "WARN ";
-        case Error: return "ERROR";
-        case Fatal: return "FATAL";
-        default: return "";
-    }
-}
-
-// Broken-down local time of `seconds` since 1970, by the machine's zone
-// and daylight-saving rules.
-std::tm localTime(int64_t seconds) {
-    std::tm broken{};
-#if defined(_WIN32)
-    const __time64_t t = seconds;
-    _localtime64_s(&broken, &t);
-#else
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    ::localtime_r(&t, &broken);
-#endif
-    return broken;
-}
 
 #if !defined(_WIN32)
 // Whether `path` is a pipe or a socket, whose reader can go away.
@@ -83,7 +52,8 @@ bool isFifoWithoutReader(const std::string& path) {
 
 }  // namespace
 
-FileSink::FileSink(const std::string& filePath, Flags<Options> options) : path(filePath) {
+FileSink::FileSink(const std::string& filePath, Flags<Options> options)
+    : path(filePath), json(options.testFlag(Json)), formatter(std::make_unique<detail::RecordFormatter>()) {
     const bool truncate = options.testFlag(Truncate);
     // Unbuffered: each record is built whole and handed to the system in one
     // write, which is the flush after every record. Nothing is ever left in
@@ -156,30 +126,8 @@ void FileSink::logImpl(const LogCapture& capture) {
     if (stream.rdstate() != std::ios_base::goodbit) {
         return;
     }
-    const int64_t ticks = capture.time.time_since_epoch().count();
-    const int64_t seconds = ticks / kTicksPerSecond;
-    const int64_t milliseconds = ticks / kTicksPerMillisecond - seconds * 1000;
-
-    if (seconds != stampSecond || stampText.empty()) {
-        // The text std::put_time gives for "%F %T", spelt out: the older
-        // Windows C runtimes know neither %F nor %T.
-        const std::tm broken = localTime(seconds);
-        char text[64];
-        const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &broken);
-        stampText.assign(text, length);
-        stampSecond = seconds;
-    }
-
     line.clear();
-    line.append(stampText).append(1, '.');
-    char digits[24];
-    const auto converted = std::to_chars(digits, digits + sizeof digits, milliseconds);
-    line.append(digits, converted.ptr);
-    line.append(1, '\t').append(levelName(capture.level)).append(1, '\t');
-    if (!capture.category.empty()) {
-        line.append(1, '[').append(capture.category).append("] ");
-    }
-    line.append(capture.message).append(1, '\n');
+    json ? formatter->appendJson(capture, line) : formatter->appendText(capture, line);
 
     // Only a pipe or a socket can raise SIGPIPE; a plain file skips the
     // signal-mask calls.

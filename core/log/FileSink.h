@@ -13,6 +13,13 @@
 // content, two line feeds separate it from the new records. Missing parent
 // directories are created.
 //
+// With Json each record is one JSON object a line instead, for log shippers:
+//   {"time":"2024-05-17T14:03:09.512+02:00","level":"error",
+//    "category":"Filesystem::File","message":"Can not open file 'x'.","thread":4711}
+// (local time with its UTC offset, the level in lower case, the id of the
+// thread that made the record). The text is always valid UTF-8: bytes that
+// are not UTF-8 become U+FFFD, and every control character is escaped.
+//
 // Example:
 //   Log::addSink(std::make_unique<Log::FileSink>("/var/log/app/app.log"));
 //
@@ -33,9 +40,14 @@
 
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <string>
 
 namespace Orvantis::Log {
+
+namespace detail {
+class RecordFormatter;
+}
 
 class ORVANTIS_API FileSink : public Sink {
 public:
@@ -62,10 +74,9 @@ private:
     std::string path;
     std::ofstream stream;
 
-    // The formatted local date and time of the last whole second written,
-    // reused for the records of the same second.
-    int64_t stampSecond = INT64_MIN;
-    std::string stampText;
+    bool json = false;
+    // Formats the lines; keeps the local time of the last second written.
+    std::unique_ptr<detail::RecordFormatter> formatter;
     // Scratch space for the line being written, kept between records.
     std::string line;
     // Whether the file is a pipe or a socket, whose writes may raise SIGPIPE.

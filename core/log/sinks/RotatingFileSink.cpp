@@ -4,6 +4,7 @@
 #include "core/filesystem/File.h"
 #include "core/filesystem/Path.h"
 #include "core/filesystem/detail/StreamName.h"
+#include "core/log/detail/EmergencyReport.h"
 #include "core/log/detail/RecordFormat.h"
 
 #include <boost/filesystem/operations.hpp>
@@ -11,6 +12,11 @@
 #include <chrono>
 #include <stdexcept>
 #include <thread>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace Orvantis::Log {
 
@@ -51,7 +57,28 @@ RotatingFileSink::RotatingFileSink(const std::string& filePath, uint64_t maxFile
 }
 
 RotatingFileSink::~RotatingFileSink() {
+    setEmergencyDescriptor(false);
     stream.close();
+}
+
+void RotatingFileSink::setEmergencyDescriptor(bool open) {
+#if !defined(_WIN32)
+    if (emergencyFd >= 0) {
+        detail::unregisterEmergencyDescriptor(emergencyFd);
+        ::close(emergencyFd);
+        emergencyFd = -1;
+    }
+    // The crash reporter's last-resort report goes to the current file
+    // through a descriptor of its own.
+    if (open) {
+        emergencyFd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
+        if (emergencyFd >= 0) {
+            detail::registerEmergencyDescriptor(emergencyFd);
+        }
+    }
+#else
+    (void)open;
+#endif
 }
 
 bool RotatingFileSink::open(bool truncate) {
@@ -66,6 +93,7 @@ bool RotatingFileSink::open(bool truncate) {
     }
     const auto end = stream.rdbuf()->pubseekoff(0, std::ios_base::end, std::ios_base::out);
     size = end == std::streampos(-1) ? 0 : static_cast<uint64_t>(end);
+    setEmergencyDescriptor(true);
     return true;
 }
 

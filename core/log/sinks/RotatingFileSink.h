@@ -58,6 +58,7 @@ private:
     // the current file reopened for appending) when a step failed.
     bool rotate(std::string& reason);
     bool open(bool truncate);
+    void setEmergencyDescriptor(bool open);
 
     std::string path;
     uint64_t maxBytes;
@@ -67,6 +68,7 @@ private:
     uint64_t size = 0;            // bytes in the current file
     uint64_t rotateAfter = 0;     // the size past which the next rotation is tried
     bool failureReported = false;  // one report per run of failed rotations
+    int emergencyFd = -1;          // the current file for the crash reporter's last resort
     std::unique_ptr<detail::RecordFormatter> formatter;
     std::string line;
 };
