@@ -88,27 +88,6 @@ TEST(UrlParse, FlagsAndComparisons) {
     EXPECT_EQ(storedParts(u), Parts{});
 }
 
-TEST(UrlParse, HugeAndDegenerateTextsStayLinear) {
-    const size_t mib = size_t(1) << 20;
-    const std::string slashes(mib, '/');
-    Url u("res:" + slashes + "x");
-    EXPECT_EQ(storedParts(u)[1], "//");
-    EXPECT_EQ(u.path(), "/x");
-
-    std::string items(mib, '&');
-    Url q("?" + items);
-    EXPECT_EQ(q.subqueryCount(), mib + 1);
-    EXPECT_EQ(q.subqueries().size(), mib + 1);
-    EXPECT_EQ(q.subquery(mib).value(), Url::Subquery(""));
-    q.replaceSubquery(mib, Url::Subquery("k=v"));
-    EXPECT_EQ(q.findSubquery("k").value(), Url::Subquery("k=v"));
-
-    Url p("res://h");
-    p.setPath(std::string(mib, '%'));
-    EXPECT_EQ(p.path(), "/" + std::string(mib, '%'));
-    EXPECT_EQ(Url(std::string(mib, '\\')).string(), "/");
-}
-
 TEST(UrlParse, NormalizePathTouchesOnlyThePath) {
     Url u("res://h/p?a\\\\b#c//d");
     u.setPath("/x\\\\y//z/");  // setPath stores backslashes as given

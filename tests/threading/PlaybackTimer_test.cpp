@@ -254,33 +254,25 @@ TEST(PlaybackTimer, PauseResumeAndStopWhilePaused) {
     timer.start(0);
     ASSERT_TRUE(frames.waitForCalls(3));
     timer.pause();
-    EXPECT_TRUE(timer.isPaused());
-    EXPECT_TRUE(timer.isRunning());
-    const size_t atPause = frames.called().size();
-    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(timer.isPaused() && timer.isRunning());
+    std::this_thread::sleep_for(100ms);  // at most a frame already being fired comes now
     const size_t settled = frames.called().size();
-    EXPECT_LE(settled, atPause + 1) << "at most a frame already being fired";
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(frames.called().size(), settled) << "a paused timer fires nothing";
-
     const Clock::time_point resumed = Clock::now();
     timer.resume();
     EXPECT_FALSE(timer.isPaused());
     ASSERT_TRUE(frames.waitForCalls(settled + 1));
     EXPECT_GE(frames.since(resumed, settled), 40ms) << "the next frame comes one interval after resume";
-    const Frames got = frames.called();
-    EXPECT_EQ(got[settled], got[settled - 1] + 1) << "nothing is dropped for the time spent paused";
-
+    EXPECT_EQ(frames.called()[settled], frames.called()[settled - 1] + 1) << "nothing is dropped while paused";
     timer.pause();
     std::this_thread::sleep_for(60ms);  // the timer thread now waits
     const size_t beforeStop = frames.called().size();
-    takeReports(*log.recording);
     const Clock::time_point stopping = Clock::now();
     timer.stop();
     EXPECT_LT(Clock::now() - stopping, 1s) << "stop wakes a paused timer";
     EXPECT_EQ(frames.called().size(), beforeStop);
-    EXPECT_FALSE(timer.isRunning());
-    EXPECT_FALSE(timer.isPaused());
+    EXPECT_FALSE(timer.isRunning() || timer.isPaused());
     EXPECT_TRUE(takeReports(*log.recording).empty()) << "stop resumes a paused timer without complaint";
 }
 
@@ -300,21 +292,6 @@ TEST(PlaybackTimer, PauseFromTheFirstCallbackIsNeverRefused) {
         EXPECT_EQ(calls.load(), 1) << "run " << run;
         EXPECT_TRUE(takeReports(*log.recording).empty()) << "run " << run;
     }
-}
-
-TEST(PlaybackTimer, StopWaitsForTheSleepTowardAFarFrame) {
-    OrvantisTest::LogSession log;
-    FrameLog frames;
-    PlaybackTimer timer;
-    timer.setRangeTimestamps(ms({0, 300}), true);
-    timer.setCallback(frames.callback());
-    const Clock::time_point started = Clock::now();
-    timer.start(0);
-    ASSERT_TRUE(frames.waitForCalls(1));
-    std::this_thread::sleep_for(50ms);  // well into the sleep toward frame 1
-    timer.stop();
-    EXPECT_GE(Clock::now() - started, 300ms);
-    EXPECT_EQ(frames.called(), Frames{0}) << "a stopped timer does not fire the frame it slept toward";
 }
 
 TEST(PlaybackTimer, FinishedTimerStartsAgainAfterEndOrException) {
@@ -344,23 +321,6 @@ TEST(PlaybackTimer, FinishedTimerStartsAgainAfterEndOrException) {
     EXPECT_EQ(frames.called(), (Frames{0, 1, 2, 1, 2, 0, 1}));
     EXPECT_EQ(takeReports(*log.recording), (Reports{"1 Threading::PlaybackTimer: Resume not needed: timer is not paused.",
                                                     "4 : Caught unhandled exception in thread."}));
-}
-
-TEST(PlaybackTimer, MovedTimerKeepsItsThread) {
-    OrvantisTest::LogSession log;
-    FrameLog frames;
-    PlaybackTimer original;
-    original.setRangeConstantInterval(100, 2ms);
-    original.setLooped(true);
-    original.setCallback(frames.callback());
-    original.start(0);
-    PlaybackTimer moved(std::move(original));
-    ASSERT_TRUE(frames.waitForCalls(3));
-    PlaybackTimer target;
-    target = std::move(moved);
-    EXPECT_TRUE(target.isRunning());
-    target.stop();
-    EXPECT_FALSE(target.isRunning());
 }
 
 }  // namespace
