@@ -141,6 +141,7 @@ TEST(PlaybackTimer, ChangesWhileRunningWaitForTheRestart) {
     timer.start(0);
     ASSERT_TRUE(first.waitForCalls(2));
     timer.start(0);  // already running: changes nothing
+    EXPECT_EQ(takeReports(*log.recording), Reports{"1 Threading::PlaybackTimer: Timer is already running."});
     timer.setRangeConstantFps(2, 50.0);
     timer.setCallback(second.callback());
     ASSERT_TRUE(first.waitForCalls(first.called().size() + 3));
