@@ -7,6 +7,9 @@
 #include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
+#include <cstddef>
+#include <vector>
+
 namespace Orvantis::Filesystem {
 
 namespace {
@@ -22,6 +25,14 @@ void reportListing(const char* what, const std::string& path, const boost::syste
 
 constexpr char kScanError[] = "Error during scan of '";
 constexpr char kRecursiveScanError[] = "Error during recursive scan of '";
+
+// Whether anything exists at `path`, without a report: a path that cannot
+// be examined counts as missing, and creating it reports why.
+bool isPresent(const bfs::path& path) {
+    boost::system::error_code ec;
+    const bfs::file_status status = bfs::status(path, ec);
+    return !ec && status.type() != bfs::file_not_found && status.type() != bfs::status_error;
+}
 
 bool accepts(const Directory::Filter& filter, const Path& entry) {
     return !filter || filter(entry);
@@ -135,15 +146,35 @@ bool Directory::create() {
 }
 
 bool Directory::createRecursive() {
-    if (exists()) {
+    const bfs::path target = detail::toBoost(m_path.string());
+    if (isPresent(target)) {
         ORVANTIS_LOG(Log::Error, kCategory, "Trying to create a directory that already exists.");
         return false;
     }
-    // Ends at the first ancestor that exists; a failure there shows in the
-    // final create().
-    Directory parent(parentDirectory());
-    if (!parent.exists()) {
-        parent.createRecursive();
+    // Walk up to the first ancestor that exists, remembering how long each
+    // missing ancestor's text is (a parent's text is a prefix of its
+    // child's). A loop rather than recursion, so that no depth of path can
+    // exhaust the stack; the probes report nothing, the creation below
+    // reports the one failure that matters.
+    std::vector<std::size_t> missing;
+    for (bfs::path parent = target.parent_path(); !parent.empty() && !isPresent(parent);) {
+        missing.push_back(parent.native().size());
+        bfs::path next = parent.parent_path();
+        if (next.native().size() >= parent.native().size()) {
+            break;  // a root that does not exist: nothing above it to create
+        }
+        parent = std::move(next);
+    }
+    // Create them outermost first; the first refusal ends the work with a
+    // single report, since nothing below it can be made.
+    const bfs::path::string_type& text = target.native();
+    for (auto length = missing.rbegin(); length != missing.rend(); ++length) {
+        boost::system::error_code ec;
+        bfs::create_directory(bfs::path(text.substr(0, *length)), ec);
+        if (ec) {
+            ORVANTIS_LOG(Log::Error, kCategory, "Error in directory creation: " << ec.message());
+            return false;
+        }
     }
     return create();
 }

@@ -8,6 +8,7 @@
 #include <boost/locale/info.hpp>
 
 #include <algorithm>
+#include <cstddef>
 #include <exception>
 #include <locale>
 
@@ -84,12 +85,21 @@ bool endsWithSeparator(const std::string& text) {
     return !text.empty() && text.back() == '/';
 }
 
-// The path with every extension stripped from its last element.
-boost::filesystem::path stripExtensions(boost::filesystem::path path) {
-    while (!path.extension().empty()) {
-        path = path.stem();
+// Where the extensions of a file name begin. Repeats the version 3 rules of
+// boost's extension() and stem() (the extension runs from the last '.'; "."
+// and ".." have none) until no extension is left, as one backward scan
+// rather than one copy of the name per dot.
+std::size_t extensionsStart(const std::string& name) {
+    std::size_t end = name.size();
+    while (end > 0) {
+        const bool dotOrDotDot = name[0] == '.' && (end == 1 || (end == 2 && name[1] == '.'));
+        const std::size_t dot = name.rfind('.', end - 1);
+        if (dotOrDotDot || dot == std::string::npos) {
+            break;
+        }
+        end = dot;
     }
-    return path;
+    return end;
 }
 
 // The status query shared by isDirectory, isFile and isSymlink: every error
@@ -138,7 +148,8 @@ std::string Path::baseName() const {
     if (endsWithSeparator(m_text)) {
         return std::string();
     }
-    return detail::fromBoost(stripExtensions(detail::toBoost(m_text)).stem());
+    const std::string name = detail::fromBoost(detail::toBoost(m_text).filename());
+    return name.substr(0, extensionsStart(name));
 }
 
 std::string Path::extension() const {
@@ -147,13 +158,10 @@ std::string Path::extension() const {
 }
 
 std::string Path::fullExtension() const {
-    std::string all;
-    boost::filesystem::path rest = detail::toBoost(m_text);
-    for (auto last = rest.extension(); !last.empty(); last = rest.extension()) {
-        all.insert(0, detail::fromBoost(last));
-        rest = rest.stem();
-    }
-    return all.empty() ? all : all.substr(1);
+    const std::string name = detail::fromBoost(detail::toBoost(m_text).filename());
+    const std::size_t start = extensionsStart(name);
+    // All extensions without the first dot.
+    return start < name.size() ? name.substr(start + 1) : std::string();
 }
 
 Path Path::parentPath() const {

@@ -179,11 +179,20 @@ void PlaybackTimer::start(std::size_t startIndex) {
     state->paused.store(false);
     // The thread works on its own copies; the state block outlives it (stop()
     // joins before the block goes) and does not move when the timer does.
-    // Assigning the new thread destroys a finished previous one only after the
-    // new one has started.
+    // A finished previous thread is destroyed (joined) only after the new one
+    // has started.
     State* shared = state.get();
-    state->timerThread = std::make_unique<StoppableThread>(
-        [shared, startIndex, range = timestamps, call = callback] { timerThread(*shared, startIndex, range, call); });
+    std::unique_ptr<StoppableThread> previous;
+    {
+        // The timer thread takes the mutex before its first frame, so holding
+        // it here publishes the thread object before any callback can run:
+        // a callback may pause its own timer from the first frame on. A
+        // previous thread has ended its loop and holds no lock.
+        std::lock_guard<std::mutex> lock(state->mutex);
+        previous = std::move(state->timerThread);
+        state->timerThread = std::make_unique<StoppableThread>(
+            [shared, startIndex, range = timestamps, call = callback] { timerThread(*shared, startIndex, range, call); });
+    }
 }
 
 void PlaybackTimer::stop() {

@@ -1,13 +1,16 @@
 #include "core/log/FileSink.h"
 
 #include "core/log/Log.h"
-#include "support/FilesystemTesting.h"
+#include "support/Capture.h"
+#include "support/Scratch.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
 #include <ctime>
+#include <filesystem>
+#include <regex>
 #include <thread>
 
 #include <fcntl.h>
@@ -87,7 +90,7 @@ TEST(FileSink, AppendsAfterTwoLineFeedsOnlyWhenTheFileHasContent) {
         SCOPED_TRACE(c.what);
         const std::string path = dir.file(std::string(c.what) + "/sub/x.log");
         if (c.initial != nullptr) {
-            makeDirectories(dir.file(std::string(c.what) + "/sub"));
+            std::filesystem::create_directories(dir.file(std::string(c.what) + "/sub"));
             writeFile(path, c.initial);
         }
         {
@@ -125,7 +128,7 @@ TEST(FileSink, GivesUpAfterFiveAttemptsAndRetriesUntilThen) {
     // The blocker goes away during the attempts: a later attempt succeeds.
     std::thread unblock([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        boost::filesystem::remove(dir.file("blocker"));
+        std::filesystem::remove(dir.file("blocker"));
     });
     {
         TestableFileSink sink(path);

@@ -98,6 +98,19 @@ struct Recording {
     }
 };
 
+// The records seen so far, each as "<level number> <category>: <message>"
+// (an Error of "Filesystem::File" reads "4 Filesystem::File: ..."); they are
+// then forgotten, so that each step of a test sees only its own.
+inline std::vector<std::string> takeReports(Recording& recording) {
+    std::lock_guard<std::mutex> lock(recording.mutex);
+    std::vector<std::string> out;
+    for (const auto& r : recording.records) {
+        out.push_back(std::to_string(static_cast<int>(r.level)) + " " + r.category + ": " + r.message);
+    }
+    recording.records.clear();
+    return out;
+}
+
 // A sink that records every accepted record into a shared Recording.
 class RecordingSink : public Orvantis::Log::Sink {
 public:

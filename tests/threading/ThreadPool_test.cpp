@@ -1,4 +1,5 @@
-#include <OrvantisCore.h>
+#include "core/threading/ThreadPool.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,8 +17,7 @@ namespace {
 
 using Orvantis::Threading::ThreadPool;
 
-TEST(ThreadPool, SizesAndSecondJoin) {
-    EXPECT_EQ(ThreadPool().numThreads(), std::max(1u, std::thread::hardware_concurrency()));
+TEST(ThreadPool, SizeStaysAndASecondJoinFails) {
     ThreadPool pool(3);
     EXPECT_EQ(pool.numThreads(), 3u);
     EXPECT_EQ(pool.numWaitingTasks(), 0u);
@@ -40,8 +40,7 @@ TEST(ThreadPool, OneWorkerRunsTasksInQueueOrder) {
 }
 
 TEST(ThreadPool, ManyProducersEachTaskRunsExactlyOnce) {
-    constexpr int kProducers = 4;
-    constexpr int kPerProducer = 25000;
+    constexpr int kProducers = 4, kPerProducer = 25000;
     std::vector<std::atomic<int>> runs(kProducers * kPerProducer);
     ThreadPool pool(2);
     std::vector<std::thread> producers;
@@ -55,7 +54,7 @@ TEST(ThreadPool, ManyProducersEachTaskRunsExactlyOnce) {
     for (std::thread& t : producers) {
         t.join();
     }
-    pool.join();  // drains whatever is still queued
+    pool.join();
     EXPECT_EQ(std::count_if(runs.begin(), runs.end(), [](const auto& r) { return r.load() != 1; }), 0);
 }
 
@@ -65,14 +64,10 @@ TEST(ThreadPool, ShutdownDrainsQueuedTasks) {
     for (const bool explicitJoin : {true, false}) {
         SCOPED_TRACE(explicitJoin ? "join" : "destructor");
         std::atomic<int> ran{0};
-        std::promise<void> started;
-        std::promise<void> open;
+        std::promise<void> started, open;
         {
             ThreadPool pool(1);
-            pool.enqueue([&, opened = open.get_future()] {
-                started.set_value();
-                opened.wait();
-            });
+            pool.enqueue([&, opened = open.get_future()] { started.set_value(); opened.wait(); });
             started.get_future().wait();  // the only worker is busy from here on
             for (int i = 0; i < 100; ++i) {
                 pool.enqueue([&ran] { ran.fetch_add(1); });
@@ -107,25 +102,17 @@ TEST(ThreadPool, FuturesCarryResultsAndExceptions) {
 
 TEST(ThreadPool, WithoutWorkersTasksWaitAndAreDestroyedUnrun) {
     auto token = std::make_shared<int>(0);
-    std::vector<std::future<void>> futures;
+    std::future<void> never;
     {
         ThreadPool pool(0);
         EXPECT_EQ(pool.numThreads(), 0u);
-        for (int i = 0; i < 3; ++i) {
-            futures.push_back(pool.enqueue([token] { ++*token; }));
-        }
-        EXPECT_EQ(pool.numWaitingTasks(), 3u);
+        never = pool.enqueue([token] { ++*token; });
+        pool.enqueue([token] { ++*token; });
+        EXPECT_EQ(pool.numWaitingTasks(), 2u);
     }
-    EXPECT_EQ(*token, 0);
     EXPECT_EQ(token.use_count(), 1) << "queued tasks are destroyed with the pool";
-    for (auto& f : futures) {
-        try {
-            f.get();
-            ADD_FAILURE() << "a task of a pool without workers ran";
-        } catch (const std::future_error& e) {
-            EXPECT_EQ(e.code(), std::future_errc::broken_promise);
-        }
-    }
+    EXPECT_EQ(*token, 0);
+    EXPECT_THROW(never.get(), std::future_error);
 }
 
 TEST(ThreadPool, JoinFromAWorkerFails) {
