@@ -11,8 +11,8 @@
 #include "core/log/Level.h"
 #include "core/log/Sink.h"
 #include "core/log/Log.h"
-#include "core/log/ConsoleSink.h"
-#include "core/log/FileSink.h"
+#include "core/log/sinks/ConsoleSink.h"
+#include "core/log/sinks/FileSink.h"
 #include "core/log/CrashReporting.h"
 #include "core/log/sinks/RotatingFileSink.h"
 #if !defined(_WIN32)

@@ -3,7 +3,7 @@
 #include "core/filesystem/Directory.h"
 #include "core/filesystem/detail/BoostPath.h"
 #include "core/filesystem/detail/Rename.h"
-#include "core/filesystem/detail/StreamName.h"
+#include "core/platform/detail/StreamName.h"
 #include "core/log/Log.h"
 
 #include <boost/filesystem/operations.hpp>
@@ -55,7 +55,7 @@ Result readThrough(const File& file, std::ios_base::openmode mode, Get get) {
         return Result();
     }
     try {
-        std::ifstream in(detail::streamName(path.string()).c_str(), mode | std::ios_base::in);
+        std::ifstream in(Platform::detail::streamName(path.string()).c_str(), mode | std::ios_base::in);
         if (!in.good()) {
             reportCannotOpen(path);
             return Result();
@@ -85,7 +85,7 @@ bool writeThrough(File& file, std::ios_base::openmode mode, Put put) {
         if (!file.exists()) {
             file.createRecursive();
         }
-        std::ofstream out(detail::streamName(path.string()).c_str(), mode | std::ios_base::out);
+        std::ofstream out(Platform::detail::streamName(path.string()).c_str(), mode | std::ios_base::out);
         if (!out.good()) {
             reportCannotOpen(path);
             return false;
@@ -130,7 +130,7 @@ bool File::create() {
         ORVANTIS_LOG(Log::Error, kCategory, "Trying to create a file that already exists.");
         return false;
     }
-    std::ofstream out(detail::streamName(m_path.string()).c_str(), std::ios_base::out);
+    std::ofstream out(Platform::detail::streamName(m_path.string()).c_str(), std::ios_base::out);
     if (!out.good()) {
         ORVANTIS_LOG(Log::Error, kCategory, "Create a file failed.");
         return false;
@@ -249,11 +249,11 @@ bool File::appendText(const std::vector<std::string>& lines) {
 }
 
 std::ifstream File::openForReading(int mode) const {
-    return std::ifstream(detail::streamName(m_path.string()).c_str(), openMode(mode) | std::ios_base::in);
+    return std::ifstream(Platform::detail::streamName(m_path.string()).c_str(), openMode(mode) | std::ios_base::in);
 }
 
 std::ofstream File::openForWriting(int mode) {
-    return std::ofstream(detail::streamName(m_path.string()).c_str(), openMode(mode) | std::ios_base::out);
+    return std::ofstream(Platform::detail::streamName(m_path.string()).c_str(), openMode(mode) | std::ios_base::out);
 }
 
 bool File::writeAppendBinaryImpl(const ByteBufferView& data, int mode) {

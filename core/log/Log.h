@@ -12,6 +12,12 @@
 // that for you:
 //   ORVANTIS_LOG(Log::Error, "Filesystem::File", "size failed: " << ec.message());
 //
+// Layers, bottom up: the header-only per-OS helpers (core/platform/detail);
+// this log core (Log, Sink, the logger thread, the crash reporter), which
+// uses nothing else of the library; the platform services and the
+// filesystem, which report through it; and the concrete sinks
+// (core/log/sinks), the only log code that reaches up to them.
+//
 // Safety: log, flush, addSink, removeSink and getSinks may be called from any
 // thread. init and deinit are not synchronised with them: call them while no
 // other thread logs.

@@ -1,5 +1,7 @@
 #include "core/log/detail/EmergencyReport.h"
 
+#include "core/platform/detail/LocalTime.h"
+
 #if !defined(_WIN32)
 
 #include <atomic>
@@ -130,11 +132,8 @@ void appendReport(Text& text, const char* name, int processId, void* const* fram
 }  // namespace
 
 void registerEmergencyDescriptor(int fd) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (::localtime_r(&now, &local) != nullptr) {
-        g_utcOffset.store(local.tm_gmtoff);
-    }
+    const int64_t now = std::time(nullptr);
+    g_utcOffset.store(Platform::detail::utcOffset(Platform::detail::localTime(now), now));
     for (auto& slot : g_descriptors) {
         int expected = kNoDescriptor;
         if (slot.compare_exchange_strong(expected, fd)) {

@@ -1,5 +1,7 @@
 #include "core/log/detail/RecordFormat.h"
 
+#include "core/platform/detail/LocalTime.h"
+
 #include <charconv>
 #include <ctime>
 
@@ -9,29 +11,6 @@ namespace {
 
 constexpr int64_t kTicksPerSecond = 10000000;
 constexpr int64_t kTicksPerMillisecond = 10000;
-
-std::tm localTime(int64_t seconds) {
-    std::tm broken{};
-#if defined(_WIN32)
-    const __time64_t t = seconds;
-    _localtime64_s(&broken, &t);
-#else
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    ::localtime_r(&t, &broken);
-#endif
-    return broken;
-}
-
-// Seconds east of UTC of the local time `broken` that `seconds` gave.
-long utcOffset(const std::tm& broken, int64_t seconds) {
-#if defined(_WIN32)
-    std::tm copy = broken;
-    return static_cast<long>(_mkgmtime64(&copy) - seconds);
-#else
-    (void)seconds;
-    return broken.tm_gmtoff;
-#endif
-}
 
 void appendNumber(std::string& out, int64_t value) {
     char digits[24];
@@ -135,11 +114,11 @@ void RecordFormatter::stamp(int64_t seconds) {
     if (seconds == stampSecond) {
         return;
     }
-    const std::tm broken = localTime(seconds);
+    const std::tm broken = Platform::detail::localTime(seconds);
     char text[64];
     // "%F %T" spelt out: older Windows C runtimes know neither.
     dateTime.assign(text, std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &broken));
-    const long east = utcOffset(broken, seconds);
+    const long east = Platform::detail::utcOffset(broken, seconds);
     const long minutes = (east < 0 ? -east : east) / 60;
     offset.assign(1, east < 0 ? '-' : '+');
     offset.push_back(static_cast<char>('0' + minutes / 600));

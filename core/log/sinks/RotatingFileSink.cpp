@@ -3,7 +3,7 @@
 #include "core/filesystem/Directory.h"
 #include "core/filesystem/File.h"
 #include "core/filesystem/Path.h"
-#include "core/filesystem/detail/StreamName.h"
+#include "core/platform/detail/StreamName.h"
 #include "core/log/detail/EmergencyReport.h"
 #include "core/log/detail/RecordFormat.h"
 
@@ -86,7 +86,7 @@ bool RotatingFileSink::open(bool truncate) {
     stream.clear();
     // Unbuffered, as in FileSink: each record reaches the system in one write.
     stream.rdbuf()->pubsetbuf(nullptr, 0);
-    stream.open(Filesystem::detail::streamName(path).c_str(),
+    stream.open(Platform::detail::streamName(path).c_str(),
                 std::ios_base::out | (truncate ? std::ios_base::trunc : std::ios_base::app));
     if (!stream.good()) {
         return false;

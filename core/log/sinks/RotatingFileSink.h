@@ -25,7 +25,7 @@
 #pragma once
 
 #include "core/Export.h"
-#include "core/log/FileSink.h"
+#include "core/log/sinks/FileSink.h"
 #include "core/log/Sink.h"
 
 #include <cstdint>

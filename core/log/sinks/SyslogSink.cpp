@@ -1,5 +1,7 @@
 #include "core/log/sinks/SyslogSink.h"
 
+#include "core/platform/detail/LocalTime.h"
+
 #if !defined(_WIN32)
 
 #include <sys/socket.h>
@@ -61,9 +63,7 @@ void SyslogSink::logImpl(const LogCapture& capture) {
     }
 
     // The traditional datagram that syslog(3) sends too.
-    const std::time_t now = std::time(nullptr);
-    std::tm broken{};
-    ::localtime_r(&now, &broken);
+    const std::tm broken = Platform::detail::localTime(std::time(nullptr));
     char stamp[32];
     const size_t stampLength = std::strftime(stamp, sizeof stamp, "%b %e %H:%M:%S", &broken);
     text.append(1, '<').append(std::to_string(facility | priority)).append(1, '>');

@@ -9,7 +9,7 @@
 
 #include <string>
 
-namespace Orvantis::Filesystem::detail {
+namespace Orvantis::Platform::detail {
 
 #if defined(_WIN32)
 inline std::wstring streamName(const std::string& utf8) {
@@ -21,4 +21,4 @@ inline const std::string& streamName(const std::string& utf8) {
 }
 #endif
 
-}  // namespace Orvantis::Filesystem::detail
+}  // namespace Orvantis::Platform::detail

@@ -1,4 +1,4 @@
-#include "core/log/ConsoleSink.h"
+#include "core/log/sinks/ConsoleSink.h"
 
 #include "core/log/detail/SigpipeGuard.h"
 #include "core/platform/Platform.h"

@@ -1,9 +1,9 @@
-#include "core/log/FileSink.h"
+#include "core/log/sinks/FileSink.h"
 
 #include "core/filesystem/Directory.h"
 #include "core/filesystem/File.h"
 #include "core/filesystem/Path.h"
-#include "core/filesystem/detail/StreamName.h"
+#include "core/platform/detail/StreamName.h"
 #include "core/log/detail/EmergencyReport.h"
 #include "core/log/detail/RecordFormat.h"
 #include "core/log/detail/SigpipeGuard.h"
@@ -72,7 +72,7 @@ FileSink::FileSink(const std::string& filePath, Flags<Options> options)
         }
 #endif
         stream.clear();
-        stream.open(Filesystem::detail::streamName(path).c_str(), mode);
+        stream.open(Platform::detail::streamName(path).c_str(), mode);
         if (stream.good()) {
             break;
         }
