@@ -21,6 +21,7 @@ public:
     enum Options : uint32_t {
         Colored = 1,
         Utf8 = 2,
+        ForceColored = 4,
     };
 
     // The default neither colours nor changes the code page. A failure to
