@@ -1,19 +1,16 @@
-// `orvantis url`: shows how URLs split into their components.
+// UrlCommand.cpp — `orvantis url`: how URLs split into their components.
 //
 //   orvantis url [--json] URL...           components, port number, validity,
 //                                          query items and, for "file" URLs,
 //                                          the local path
 //   orvantis url [--json] --local PATH...  the "file" URL of each local path
-#include "Command.h"
-
-#include <OrvantisCore.h>
-
+// An operand "-" reads one URL (or path) a line from standard input.
+#include "Tool.h"
 
 #include <iomanip>
 #include <iostream>
 #include <optional>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 
 namespace OrvantisTool {
@@ -28,12 +25,6 @@ std::optional<std::string> localPathOf(const Url& url) {
     }
     return url.toLocalFile().string();
 }
-
-Url urlOfLocalPath(const std::string& path) {
-    return Url::fromLocalFile(path);
-}
-
-// ---- JSON ----------------------------------------------------------------
 
 // Length of the well-formed UTF-8 sequence at s[i], or 0.
 size_t utf8SequenceLength(const std::string& s, size_t i) {
@@ -147,41 +138,41 @@ void printText(std::ostream& out, const Url& url, const std::optional<std::strin
     }
 }
 
-int runUrl(const Arguments& args) {
-    bool json = false;
-    bool local = false;
-    Arguments inputs;
-    for (const std::string& a : args) {
-        if (a == "--json") {
-            json = true;
-        } else if (a == "--local") {
-            local = true;
-        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            throw UsageError("unknown option '" + a + "'");
-        } else {
-            inputs.push_back(a);
-        }
+void show(const std::string& input, bool local, bool json) {
+    static bool first = true;
+    const Url url = local ? Url::fromLocalFile(input) : Url(input);
+    const std::optional<std::string> localInput = local ? std::optional<std::string>(input) : std::nullopt;
+    if (json) {
+        printJson(std::cout, url, localInput);
+    } else {
+        std::cout << (first ? "" : "\n");
+        printText(std::cout, url, localInput);
     }
-    if (inputs.empty()) {
-        throw UsageError(local ? "--local needs at least one PATH" : "needs at least one URL");
-    }
-    bool first = true;
-    for (const std::string& input : inputs) {
-        const Url url = local ? urlOfLocalPath(input) : Url(input);
-        const std::optional<std::string> localInput = local ? std::optional<std::string>(input) : std::nullopt;
-        if (json) {
-            printJson(std::cout, url, localInput);
-        } else {
-            std::cout << (first ? "" : "\n");
-            printText(std::cout, url, localInput);
+    first = false;
+}
+
+}  // namespace
+
+int runUrl(const std::vector<std::string>& args) {
+    const Arguments a = parse(args, {"URL...",
+                                     "Splits each URL into its components, port number, validity and query\n"
+                                     "items (and, for \"file\" URLs, the local path). With --local, the operands\n"
+                                     "are local paths and each is shown as its \"file\" URL. \"-\" reads one\n"
+                                     "operand a line from standard input.",
+                                     {{"json", 0, nullptr, "one JSON object a line"},
+                                      {"local", 0, nullptr, "the operands are local paths"}},
+                                     1,
+                                     SIZE_MAX});
+    for (const std::string& operand : a.operands) {
+        if (operand != "-") {
+            show(operand, a.has("local"), a.has("json"));
+            continue;
         }
-        first = false;
+        for (std::string line; std::getline(std::cin, line);) {
+            show(line, a.has("local"), a.has("json"));
+        }
     }
     return 0;
 }
 
-const Command::Registration registration{
-    {"url", "[--json] URL... | [--json] --local PATH...", "split URLs into components; file URLs of paths", &runUrl}};
-
-}  // namespace
 }  // namespace OrvantisTool

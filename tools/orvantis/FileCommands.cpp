@@ -1,0 +1,166 @@
+// FileCommands.cpp — `orvantis ls` and `orvantis log`, over the library's
+// Directory and FileSink. The library's reports (level Error and above)
+// become the command's own one-line complaints; nothing else of the log
+// reaches the terminal.
+#include "Tool.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <set>
+
+namespace OrvantisTool {
+namespace {
+
+using namespace Orvantis;
+
+// While it lives, logging is initialised and every Error record of the
+// library is printed once as a complaint of the command.
+class Reports {
+public:
+    Reports() {
+        Log::init(Log::Error, Log::Synchronous);
+        Log::addSink(std::make_unique<Sink>(this));
+    }
+    ~Reports() { Log::deinit(); }
+    Reports(const Reports&) = delete;
+    Reports& operator=(const Reports&) = delete;
+
+    bool any() const { return !printed.empty(); }
+
+private:
+    struct Sink : Log::Sink {
+        explicit Sink(Reports* owner) : owner(owner) {}
+        void flush() override {}
+        void logImpl(const LogCapture& capture) override {
+            // Retried operations repeat their reports; one copy says it all.
+            if (capture.level >= Log::Error && owner->printed.insert(capture.message).second) {
+                complain(capture.message);
+            }
+        }
+        Reports* owner;
+    };
+    std::set<std::string> printed;
+};
+
+Log::Level parseLevel(std::string name) {
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    static const std::pair<const char*, Log::Level> names[] = {
+        {"trace", Log::Trace},  {"debug", Log::Debug}, {"info", Log::Info},   {"warning", Log::Warning},
+        {"warn", Log::Warning}, {"error", Log::Error}, {"fatal", Log::Fatal},
+    };
+    for (const auto& [text, level] : names) {
+        if (name == text) {
+            return level;
+        }
+    }
+    throw UsageError("unknown level '" + name + "' (trace, debug, info, warning, error or fatal)");
+}
+
+// The size of a regular file (0 when it does not exist); anything else is
+// refused, as the record could not be checked there.
+std::uintmax_t sizeOfLogFile(const std::string& name) {
+    struct stat info;
+    if (stat(name.c_str(), &info) != 0) {
+        return 0;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        throw Failure(name + ": not a regular file");
+    }
+    return static_cast<std::uintmax_t>(info.st_size);
+}
+
+// Whether the file grew and now ends with `tail`: the sink drops records
+// silently once a write fails, so the file itself is the witness.
+bool endsWith(const std::string& name, std::uintmax_t sizeBefore, const std::string& tail) {
+    std::ifstream in(name, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+    if (size < static_cast<std::streamoff>(sizeBefore + tail.size())) {
+        return false;
+    }
+    std::string last(tail.size(), '\0');
+    in.seekg(size - static_cast<std::streamoff>(tail.size()));
+    in.read(last.data(), static_cast<std::streamsize>(last.size()));
+    return in && last == tail;
+}
+
+}  // namespace
+
+int runList(const std::vector<std::string>& args) {
+    const Arguments a = parse(args, {"DIR",
+                                     "Lists the entries of DIR, one absolute path a line, sorted. --recursive\n"
+                                     "lists the whole tree; --ext keeps only names whose last extension is EXT\n"
+                                     "(\"txt\" or \".txt\"), and the walk still descends into other directories.",
+                                     {{"recursive", 'r', nullptr, "list the whole tree below DIR"},
+                                      {"ext", 0, "EXT", "list only names ending in .EXT"}},
+                                     1,
+                                     1});
+    const std::string name = a.operands[0];
+    // An absolute path without "." or ".." elements, so that every entry is too.
+    std::string root = std::filesystem::absolute(name).lexically_normal().string();
+    if (root.size() > 1 && root.back() == '/') {
+        root.pop_back();
+    }
+    std::string extension = a.value("ext");
+    if (!extension.empty() && extension[0] == '.') {
+        extension.erase(0, 1);
+    }
+    Reports reports;
+    const Filesystem::Directory directory(root);
+    if (!directory.exists()) {
+        throw Failure(name + ": no such directory");
+    }
+    if (!Filesystem::Path(root).isDirectory()) {
+        throw Failure(name + ": not a directory");
+    }
+    Filesystem::Directory::Filter filter;
+    if (a.has("ext")) {
+        filter = [&extension](const Filesystem::Path& p) { return p.extension() == extension; };
+    }
+    std::vector<Filesystem::Path> entries = a.has("recursive") ? directory.scanRecursive(filter) : directory.scan(filter);
+    std::sort(entries.begin(), entries.end());
+    for (const Filesystem::Path& entry : entries) {
+        std::cout << entry.string() << "\n";
+    }
+    return reports.any() ? 1 : 0;
+}
+
+int runLog(const std::vector<std::string>& args) {
+    const Arguments a = parse(args, {"FILE MESSAGE...",
+                                     "Appends one record to the log file FILE through the library's FileSink,\n"
+                                     "in its line format. The words of MESSAGE are joined by blanks. A fatal\n"
+                                     "record is only written: it ends nothing.",
+                                     {{"level", 'l', "LEVEL", "trace, debug, info (default), warning, error, fatal"},
+                                      {"category", 'c', "CATEGORY", "the record's category"}},
+                                     2,
+                                     SIZE_MAX});
+    Log::Sink::LogCapture record;
+    record.level = parseLevel(a.value("level", "info"));
+    record.category = a.value("category");
+    for (size_t i = 1; i < a.operands.size(); ++i) {
+        record.message += (i > 1 ? " " : "") + a.operands[i];
+    }
+    const std::string& file = a.operands[0];
+    const std::uintmax_t sizeBefore = sizeOfLogFile(file);
+    Reports reports;
+    try {
+        Log::FileSink sink(file);
+        record.time = std::chrono::time_point_cast<Log::Sink::Duration>(Log::Sink::Clock::now());
+        // Handed to the sink directly: through the front end a fatal record
+        // would end this process.
+        sink.log(record);
+    } catch (const std::runtime_error&) {
+        throw Failure(file + ": cannot be opened for writing");
+    }
+    if (!endsWith(file, sizeBefore, record.message + "\n")) {
+        throw Failure(file + ": the record could not be written");
+    }
+    return reports.any() ? 1 : 0;
+}
+
+}  // namespace OrvantisTool
