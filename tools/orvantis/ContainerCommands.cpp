@@ -14,9 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -117,6 +117,9 @@ public:
             throw Failure("cannot create a temporary file beside " + name + ": " + std::strerror(errno));
         }
         fchmod(fd, mode);
+        if (owner.first != static_cast<uid_t>(-1) && fchown(fd, owner.first, owner.second) != 0) {
+            // only the superuser can give a file away; the file stays the caller's
+        }
         close(fd);
         std::strncpy(g_tempName, temp.c_str(), sizeof g_tempName - 1);
         for (int s : cleanupSignals) {
@@ -156,7 +159,9 @@ public:
             throw Failure(describe(name == "-" ? temp : name, errno != 0 ? errno : EIO));
         }
         if (name == "-") {
-            copyToStandardOutput();
+            InputFile in(temp);
+            std::cout << &in;  // a failure shows in std::cout's state
+            in.checkRead();
         } else if (force ? rename(temp.c_str(), target.c_str()) != 0 : !renameNoReplace()) {
             throw Failure(errno == EEXIST ? name + ": exists (use --force to replace it)" : describe(name, errno));
         }
@@ -165,8 +170,9 @@ public:
 
 private:
     // The file to write: OUT itself, or the file a link at OUT names. Only
-    // regular files are replaced; they keep their permission bits (`mode`).
-    std::string resolve(mode_t& mode) const {
+    // regular files are replaced; they keep their permission bits (`mode`)
+    // and, where the caller may give them away, their owner.
+    std::string resolve(mode_t& mode) {
         struct stat info;
         std::string path = name;
         if (lstat(name.c_str(), &info) != 0) {
@@ -191,43 +197,20 @@ private:
             throw Failure(name + ": exists (use --force to replace it)");
         }
         mode = info.st_mode & 07777;
+        owner = {info.st_uid, info.st_gid};
         return path;
     }
 
-    // Renames without replacing a file that appeared meanwhile, where the
-    // file system can do that; elsewhere checks first.
+    // Renames without replacing a file that appeared meanwhile.
     bool renameNoReplace() const {
-        if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
-            return true;
-        }
-        struct stat info;
-        if (errno != EINVAL || lstat(target.c_str(), &info) == 0) {
-            errno = errno == EINVAL ? EEXIST : errno;
-            return false;
-        }
-        return rename(temp.c_str(), target.c_str()) == 0;
-    }
-
-    void copyToStandardOutput() const {
-        std::cout.flush();
-        InputFile in(temp);
-        char buffer[1 << 16];
-        for (std::streamsize n; (n = in.sgetn(buffer, sizeof buffer)) > 0;) {
-            for (std::streamsize done = 0; done < n;) {
-                const ssize_t w = write(STDOUT_FILENO, buffer + done, static_cast<size_t>(n - done));
-                if (w < 0 && errno != EINTR) {
-                    throw Failure(std::string("standard output: ") + std::strerror(errno));
-                }
-                done += w < 0 ? 0 : w;
-            }
-        }
-        in.checkRead();
+        return renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
     }
 
     const std::string name;
     const bool force;
     std::string target;
     std::string temp;
+    std::pair<uid_t, gid_t> owner{static_cast<uid_t>(-1), static_cast<gid_t>(-1)};
     std::ofstream file;
     bool committed = false;
 };
@@ -244,16 +227,13 @@ std::string keyOf(const Arguments& args) {
         std::string key;
         std::getline(stream, key);
         in.checkRead();
-        if (!key.empty() && key.back() == '\r') {
-            key.pop_back();
-        }
         if (key.empty()) {
             throw Failure(name + ": the key file's first line is empty");
         }
         return key;
     }
-    const char* fromEnvironment = std::getenv("ORVANTIS_KEY");
-    return fromEnvironment != nullptr ? fromEnvironment : "";
+    const char* environment = std::getenv("ORVANTIS_KEY");
+    return environment != nullptr ? environment : "";
 }
 
 const char* const keyHelp =
@@ -276,9 +256,10 @@ Syntax containerSyntax(const char* about) {
             2};
 }
 
-// Runs a container conversion from IN to OUT; `convert` is the library's
-// streaming writer or reader.
-template <class Convert>
+// The library's streaming container writer or reader.
+using Convert = bool (*)(std::istream& in, std::ostream& out, const char* key, std::string* error);
+
+// Converts IN into OUT with `convert`.
 int convertFile(const std::vector<std::string>& args, const char* about, Convert convert) {
     const std::string help = std::string(about) + "\n\n" + keyHelp;
     const Arguments a = parse(args, containerSyntax(help.c_str()));
@@ -331,17 +312,12 @@ unsigned long long hashStream(InputFile& in) {
 }  // namespace
 
 int runPack(const std::vector<std::string>& args) {
-    return convertFile(args, "Compresses and scrambles IN into the container file OUT.",
-                       [](std::istream& in, std::ostream& out, const char* key, std::string* error) {
-                           return Cryptography::encryptStream(in, out, key, error);
-                       });
+    return convertFile(args, "Compresses and scrambles IN into the container file OUT.", &Cryptography::encryptStream);
 }
 
 int runUnpack(const std::vector<std::string>& args) {
     return convertFile(args, "Restores the data held in the container file IN into OUT.",
-                       [](std::istream& in, std::ostream& out, const char* key, std::string* error) {
-                           return Cryptography::decryptStream(in, out, key, error);
-                       });
+                       &Cryptography::decryptStream);
 }
 
 int runHash(const std::vector<std::string>& args) {

@@ -37,17 +37,20 @@ void logEveryLevel(const std::string& category) {
     Log::log(Log::Error, category, "an Error record");
 }
 
-// Replaces the console sink by one that `configure` gives filters; the tour's
-// log file stays.
-template <class Configure>
-void useConsoleSink(Configure configure) {
+// A console sink with one filter in place of the current one; the tour's log
+// file stays.
+void filteredConsole(bool whitelist, Log::Level level, const std::string& category) {
     for (Log::Sink* sink : Log::getSinks()) {
         if (dynamic_cast<Log::ConsoleSink*>(sink) != nullptr) {
             Log::removeSink(*sink);
         }
     }
     auto sink = std::make_unique<Log::ConsoleSink>(g_console);
-    configure(*sink);
+    if (whitelist) {
+        sink->addWhitelistFilter(level, category);
+    } else if (!category.empty()) {
+        sink->addBlacklistFilter(level, category);
+    }
     Log::addSink(std::move(sink));
 }
 
@@ -56,13 +59,12 @@ void showLogging() {
     std::cout << "One record of each level (Fatal would end the process with status 150):\n";
     logEveryLevel("Demo::Levels");
     std::cout << "\nWhitelist {Warning, \"Filesystem\"}: only Warning and above of matching categories.\n";
-    useConsoleSink([](Log::Sink& s) { s.addWhitelistFilter(Log::Warning, "Filesystem"); });
+    filteredConsole(true, Log::Warning, "Filesystem");
     logEveryLevel("Filesystem::File");
-    Log::log(Log::Error, "Threading", "an Error record of another category (dropped)");
     std::cout << "\nBlacklist {Info, \"Filesystem\"}: hides Trace to Info of matching categories.\n";
-    useConsoleSink([](Log::Sink& s) { s.addBlacklistFilter(Log::Info, "Filesystem"); });
+    filteredConsole(false, Log::Info, "Filesystem");
     logEveryLevel("Filesystem::Directory");
-    useConsoleSink([](Log::Sink&) {});
+    filteredConsole(false, Log::Trace, "");
     std::cout << "\nORVANTIS_LOG formats nothing below the global level (now Warning):\n";
     Log::setGlobalLevel(Log::Warning);
     ORVANTIS_LOG(Log::Debug, "Demo", "never formatted");
@@ -117,36 +119,22 @@ void showUrls() {
     heading("URLs: components, query items, local files");
     Url url("res://user:pw@host:8080/a/b%20c?x=1&y=2;z#frag");
     std::cout << "Url(" << quoted(url.string()) << "): host " << quoted(url.host()) << ", port " << url.portNumber()
-              << ", path " << quoted(url.path()) << ", fragment " << quoted(url.fragment()) << "\n"
+              << ", path " << quoted(url.path()) << ", " << url.subqueries().size() << " query items\n"
               << "string(OmitUserInfo | OmitQuery) = " << quoted(url.string(Url::OmitUserInfo | Url::OmitQuery))
+              << "\nfromLocalFile(\"/data/scan 1.raw\") = " << quoted(Url::fromLocalFile("/data/scan 1.raw").string())
               << "\n";
-    for (const Url::Subquery& item : url.subqueries()) {
-        std::cout << "  query item " << quoted(item) << (item.hasKey() ? ", key " + quoted(item.key()) : "") << "\n";
-    }
-    const Url local = Url::fromLocalFile("/data/scan 1.raw");
-    std::cout << "fromLocalFile(\"/data/scan 1.raw\") = " << quoted(local.string()) << ", back: "
-              << quoted(local.toLocalFile().string()) << "\n";
 }
-
-struct Panel : SignalReceiver {
-    explicit Panel(std::string name) : name(std::move(name)) {}
-    ~Panel() override { std::cout << "  (" << name << " destroyed)\n"; }
-    std::string name;
-};
 
 void showSignals() {
     heading("Signals: receivers that come and go");
     SignalImpl<0, std::string> statusChanged;
-    auto status = std::make_unique<Panel>("status bar");
-    Panel history("history");
-    for (Panel* panel : {status.get(), &history}) {
-        statusChanged.connect(panel, [panel](std::string text) {
-            std::cout << "  " << panel->name << " shows " << quoted(text) << "\n";
-        });
-    }
+    auto statusBar = std::make_unique<SignalReceiver>();
+    SignalReceiver history;
+    statusChanged.connect(statusBar.get(), [](std::string text) { std::cout << "  status bar shows " << text << "\n"; });
+    statusChanged.connect(&history, [](std::string text) { std::cout << "  history shows " << text << "\n"; });
     statusChanged.emitSignal("loading");
-    status.reset();
-    std::cout << "After the status bar is gone: numConnections() = " << statusChanged.numConnections() << "\n";
+    statusBar.reset();
+    std::cout << "The status bar is destroyed: numConnections() = " << statusChanged.numConnections() << "\n";
     statusChanged.emitSignal("ready");
 }
 

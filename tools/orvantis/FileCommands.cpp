@@ -50,13 +50,10 @@ private:
 
 Log::Level parseLevel(std::string name) {
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-    static const std::pair<const char*, Log::Level> names[] = {
-        {"trace", Log::Trace},  {"debug", Log::Debug}, {"info", Log::Info},   {"warning", Log::Warning},
-        {"warn", Log::Warning}, {"error", Log::Error}, {"fatal", Log::Fatal},
-    };
-    for (const auto& [text, level] : names) {
-        if (name == text) {
-            return level;
+    const char* const names[] = {"trace", "debug", "info", "warning", "error", "fatal"};
+    for (int level = Log::Trace; level <= Log::Fatal; ++level) {
+        if (name == names[level] || (name == "warn" && level == Log::Warning)) {
+            return static_cast<Log::Level>(level);
         }
     }
     throw UsageError("unknown level '" + name + "' (trace, debug, info, warning, error or fatal)");

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <iomanip>
 #include <iostream>
 #include <sstream>
@@ -33,25 +34,6 @@ extern "C" void noteInterrupt(int) {
     g_interrupted = true;
 }
 
-double number(const Arguments& a, const std::string& name, double fallback, double low, double high) {
-    if (!a.has(name)) {
-        return fallback;
-    }
-    const std::string text = a.value(name);
-    size_t used = 0;
-    double value = NAN;
-    try {
-        value = std::stod(text, &used);
-    } catch (const std::exception&) {
-    }
-    if (used != text.size() || !(value >= low && value <= high)) {
-        std::ostringstream range;
-        range << "--" << name << " takes a number from " << low << " to " << high << ", not '" << text << "'";
-        throw UsageError(range.str());
-    }
-    return value;
-}
-
 // A number without exponent or trailing zeros: 1000000, 29.97.
 std::string plain(double value) {
     std::ostringstream out;
@@ -62,6 +44,18 @@ std::string plain(double value) {
         text.pop_back();
     }
     return text;
+}
+
+// The option's number, if given, within [low, high].
+double number(const Arguments& a, const std::string& name, double low, double high) {
+    const std::string text = a.value(name, "0");
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(value >= low && value <= high)) {
+        throw UsageError("--" + name + " takes a number from " + plain(low) + " to " + plain(high) + ", not '" +
+                         text + "'");
+    }
+    return value;
 }
 
 std::string count(size_t n, const std::string& noun) {
@@ -132,15 +126,11 @@ int runPlay(const std::vector<std::string>& args) {
     if (!a.has("fps") || !a.has("frames")) {
         throw UsageError("--fps and --frames are required");
     }
-    const double fps = number(a, "fps", 0, 1e-3, 1e6);
-    const double framesNumber = number(a, "frames", 0, 1, 1e8);
-    if (framesNumber != std::floor(framesNumber)) {
-        throw UsageError("--frames takes a whole number");
-    }
-    const auto frames = static_cast<size_t>(framesNumber);
+    const double fps = number(a, "fps", 1e-3, 1e6);
+    const auto frames = static_cast<size_t>(number(a, "frames", 1, 1e8));
     const bool loop = a.has("loop");
-    const nanoseconds busy(static_cast<std::int64_t>(number(a, "busy", 0, 0, 1e6) * 1e6));
-    double seconds = number(a, "seconds", 0, 0, 86400);
+    const nanoseconds busy(static_cast<std::int64_t>(number(a, "busy", 0, 1e6) * 1e6));
+    double seconds = number(a, "seconds", 0, 86400);
     seconds = seconds > 0 ? seconds : loop ? 3.0 * static_cast<double>(frames) / fps : 0;
 
     Log::init(Log::Info, Log::Synchronous);

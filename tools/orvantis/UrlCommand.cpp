@@ -74,79 +74,57 @@ std::string jsonString(const std::string& s) {
     return out.str();
 }
 
-void printJson(std::ostream& out, const Url& url, const std::optional<std::string>& localInput) {
-    out << '{';
-    if (localInput) {
-        out << "\"local\":" << jsonString(*localInput) << ',';
-    }
-    out << "\"url\":" << jsonString(url.string()) << ",\"scheme\":" << jsonString(url.scheme())
-        << ",\"authority\":" << jsonString(url.authority()) << ",\"userinfo\":" << jsonString(url.userinfo())
-        << ",\"username\":" << jsonString(url.username()) << ",\"password\":" << jsonString(url.password())
-        << ",\"host\":" << jsonString(url.host()) << ",\"port\":" << jsonString(url.port())
-        << ",\"portNumber\":" << url.portNumber() << ",\"path\":" << jsonString(url.path())
-        << ",\"query\":" << jsonString(url.query()) << ",\"fragment\":" << jsonString(url.fragment())
-        << ",\"hasAuthority\":" << (url.hasAuthority() ? "true" : "false")
-        << ",\"absolute\":" << (url.isAbsolute() ? "true" : "false")
-        << ",\"valid\":" << (url.isValid() ? "true" : "false") << ",\"subqueries\":[";
-    const auto items = url.subqueries();
-    for (size_t i = 0; i < items.size(); ++i) {
-        out << (i == 0 ? "" : ",") << "{\"text\":" << jsonString(items[i]) << ",\"key\":" << jsonString(items[i].key())
-            << ",\"value\":" << jsonString(items[i].value()) << ",\"hasKey\":" << (items[i].hasKey() ? "true" : "false")
-            << '}';
-    }
-    out << "],\"localPath\":";
-    const auto local = localPathOf(url);
-    out << (local ? jsonString(*local) : "null") << "}\n";
+// One shown property: its name and its value, as text and as JSON.
+struct Field {
+    const char* name;
+    std::string text;
+    std::string json;
+};
+
+Field text(const char* name, const std::string& value) {
+    return {name, value, jsonString(value)};
 }
 
-// ---- text ----------------------------------------------------------------
-
-void printText(std::ostream& out, const Url& url, const std::optional<std::string>& localInput) {
-    auto row = [&](const char* name, const std::string& value) {
-        out << "  " << std::left << std::setw(12) << name << value << "\n";
-    };
-    if (localInput) {
-        out << *localInput << "\n";
-        row("url", url.string());
-    } else {
-        out << url.string() << "\n";
-    }
-    row("scheme", url.scheme());
-    row("authority", url.hasAuthority() ? "//" + url.authority() : "(none)");
-    row("userinfo", url.userinfo());
-    row("username", url.username());
-    row("password", url.password());
-    row("host", url.host());
-    row("port", url.port());
-    row("port number", std::to_string(url.portNumber()));
-    row("path", url.path());
-    row("query", url.query());
-    row("fragment", url.fragment());
-    row("absolute", url.isAbsolute() ? "yes" : "no");
-    row("valid", url.isValid() ? "yes" : "no");
-    const auto items = url.subqueries();
-    row("subqueries", std::to_string(items.size()));
-    for (size_t i = 0; i < items.size(); ++i) {
-        out << "    [" << i << "] " << static_cast<std::string>(items[i]);
-        if (items[i].hasKey()) {
-            out << "   key \"" << items[i].key() << "\", value \"" << items[i].value() << "\"";
-        }
-        out << "\n";
-    }
-    if (const auto local = localPathOf(url)) {
-        row("local path", *local);
-    }
+Field flag(const char* name, bool value) {
+    return {name, value ? "true" : "false", value ? "true" : "false"};
 }
 
+// Prints one URL as a JSON object on one line, or as an indented table.
 void show(const std::string& input, bool local, bool json) {
     static bool first = true;
     const Url url = local ? Url::fromLocalFile(input) : Url(input);
-    const std::optional<std::string> localInput = local ? std::optional<std::string>(input) : std::nullopt;
+    std::vector<Field> fields;
+    if (local) {
+        fields.push_back(text("local", input));
+    }
+    for (Field f : {text("url", url.string()), text("scheme", url.scheme()), text("authority", url.authority()),
+                    text("userinfo", url.userinfo()), text("username", url.username()),
+                    text("password", url.password()), text("host", url.host()), text("port", url.port()),
+                    Field{"portNumber", std::to_string(url.portNumber()), std::to_string(url.portNumber())},
+                    text("path", url.path()), text("query", url.query()), text("fragment", url.fragment()),
+                    flag("hasAuthority", url.hasAuthority()), flag("absolute", url.isAbsolute()),
+                    flag("valid", url.isValid())}) {
+        fields.push_back(f);
+    }
+    std::string items = "[";
+    for (const Url::Subquery& item : url.subqueries()) {
+        items += (items.size() > 1 ? "," : "") + std::string("{\"text\":") + jsonString(item) +
+                 ",\"key\":" + jsonString(item.key()) + ",\"value\":" + jsonString(item.value()) +
+                 ",\"hasKey\":" + (item.hasKey() ? "true" : "false") + "}";
+    }
+    const std::optional<std::string> localPath = localPathOf(url);
+    fields.push_back({"subqueries", items + "]", items + "]"});
+    fields.push_back({"localPath", localPath.value_or("null"), localPath ? jsonString(*localPath) : "null"});
     if (json) {
-        printJson(std::cout, url, localInput);
-    } else {
-        std::cout << (first ? "" : "\n");
-        printText(std::cout, url, localInput);
+        for (size_t i = 0; i < fields.size(); ++i) {
+            std::cout << (i == 0 ? "{\"" : ",\"") << fields[i].name << "\":" << fields[i].json;
+        }
+        std::cout << "}\n";
+        return;
+    }
+    std::cout << (first ? "" : "\n") << input << "\n";
+    for (const Field& f : fields) {
+        std::cout << "  " << std::left << std::setw(14) << f.name << f.text << "\n";
     }
     first = false;
 }
