@@ -204,6 +204,7 @@ TEST_F(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
         // The other commands.
         {"log appends one record", "orvantis log app.log --level=warning -c Backup disk full", 0, "", "",
          "+app.log=*\tWARN \t*Backup* disk full\n"},
+        {"log to standard output", "orvantis log - --category=X hello", 0, "*\tINFO \t*X* hello\n", "", ""},
         {"ls sorts and cleans", "orvantis ls ./sub/.", 0,
          "*/sub/a.txt\n*/sub/b.md\n*/sub/c.txt\n", "", ""},
         {"ls --recursive --ext", "orvantis ls -r --ext=.txt .", 0,

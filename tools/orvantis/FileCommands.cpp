@@ -12,15 +12,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <set>
+#include <cstdio>
 
 namespace OrvantisTool {
 namespace {
 
 using namespace Orvantis;
 
-// While it lives, logging is initialised and every Error record of the
-// library is printed once as a complaint of the command.
+// While it lives, logging is initialised and the library's Error records
+// are collected, each once, for the command to print as its complaints.
 class Reports {
 public:
     Reports() {
@@ -31,7 +31,13 @@ public:
     Reports(const Reports&) = delete;
     Reports& operator=(const Reports&) = delete;
 
-    bool any() const { return !printed.empty(); }
+    // Prints the collected reports; true if there were any.
+    bool complainAll() const {
+        for (const std::string& message : messages) {
+            complain(message);
+        }
+        return !messages.empty();
+    }
 
 private:
     struct Sink : Log::Sink {
@@ -39,13 +45,14 @@ private:
         void flush() override {}
         void logImpl(const LogCapture& capture) override {
             // Retried operations repeat their reports; one copy says it all.
-            if (capture.level >= Log::Error && owner->printed.insert(capture.message).second) {
-                complain(capture.message);
+            auto& messages = owner->messages;
+            if (capture.level >= Log::Error && std::find(messages.begin(), messages.end(), capture.message) == messages.end()) {
+                messages.push_back(capture.message);
             }
         }
         Reports* owner;
     };
-    std::set<std::string> printed;
+    std::vector<std::string> messages;
 };
 
 Log::Level parseLevel(std::string name) {
@@ -124,7 +131,7 @@ int runList(const std::vector<std::string>& args) {
     for (const Filesystem::Path& entry : entries) {
         std::cout << entry.string() << "\n";
     }
-    return reports.any() ? 1 : 0;
+    return reports.complainAll() ? 1 : 0;
 }
 
 int runLog(const std::vector<std::string>& args) {
@@ -142,7 +149,9 @@ int runLog(const std::vector<std::string>& args) {
     for (size_t i = 1; i < a.operands.size(); ++i) {
         record.message += (i > 1 ? " " : "") + a.operands[i];
     }
-    const std::string& file = a.operands[0];
+    // "-": the record goes through a private scratch file to standard output.
+    const bool toStandardOutput = a.operands[0] == "-";
+    const std::string file = toStandardOutput ? freshLogFile("record") : a.operands[0];
     const std::uintmax_t sizeBefore = sizeOfLogFile(file);
     Reports reports;
     try {
@@ -154,10 +163,15 @@ int runLog(const std::vector<std::string>& args) {
     } catch (const std::runtime_error&) {
         throw Failure(file + ": cannot be opened for writing");
     }
-    if (!endsWith(file, sizeBefore, record.message + "\n")) {
+    const bool written = endsWith(file, sizeBefore, record.message + "\n");
+    if (toStandardOutput) {
+        std::cout << std::ifstream(file).rdbuf();
+        std::remove(file.c_str());
+    }
+    if (!written) {
         throw Failure(file + ": the record could not be written");
     }
-    return reports.any() ? 1 : 0;
+    return reports.complainAll() ? 1 : 0;
 }
 
 }  // namespace OrvantisTool
