@@ -14,8 +14,8 @@ namespace {
 const Option helpOption = {"help", 'h', nullptr, "show this help"};
 
 void printHelp(const Syntax& syntax) {
-    std::cout << "Usage: orvantis " << g_command << (syntax.options.empty() ? "" : " [OPTIONS]") << " "
-              << syntax.operands << "\n\n"
+    std::cout << "Usage: orvantis " << g_command << (syntax.options.empty() ? "" : " [OPTIONS]")
+              << (*syntax.operands != '\0' ? " " : "") << syntax.operands << "\n\n"
               << syntax.about << "\n\nOptions:\n";
     std::vector<Option> all = syntax.options;
     all.push_back(helpOption);

@@ -82,7 +82,7 @@ private:
 // The temporary file being written, for the signal handler, which may only
 // make async-signal-safe calls.
 char g_tempName[PATH_MAX] = {};
-const int cleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+const int cleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 extern "C" void removeTempAndDie(int signal) {
     unlink(g_tempName);
@@ -97,7 +97,7 @@ std::string directoryOf(const std::string& path) {
 
 // Where an output goes: a temporary file that commit() renames into place,
 // or copies to standard output for "-". Until then the temporary file is
-// removed when the object goes and when SIGINT, SIGTERM or SIGHUP arrive
+// removed when the object goes and when SIGINT, SIGTERM, SIGHUP or SIGPIPE arrive
 // (unless the caller ignored them: they then stay ignored).
 class OutputFile {
 public:
