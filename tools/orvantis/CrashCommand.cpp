@@ -14,14 +14,15 @@
 namespace OrvantisTool {
 namespace {
 
-__attribute__((noinline)) int divideByZero(int numerator) {
+// The faults are the point: sanitizer builds must let them happen.
+__attribute__((noinline, no_sanitize("integer-divide-by-zero"))) int divideByZero(int numerator) {
     // Both operands opaque: GCC turns 1 / x into a comparison without idiv.
     volatile int dividend = numerator;
     volatile int zero = 0;
     return dividend / zero;
 }
 
-__attribute__((noinline)) void writeThroughNull() {
+__attribute__((noinline, no_sanitize("null"))) void writeThroughNull() {
     volatile int* volatile target = nullptr;
     *target = 1;
 }
