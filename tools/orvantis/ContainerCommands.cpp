@@ -325,9 +325,7 @@ int runHash(const std::vector<std::string>& args) {
                                      "Prints the DJB2 hash of each FILE (\"-\": standard input) in decimal, in\n"
                                      "sha256sum's layout. Unreadable files are reported; the others are still\n"
                                      "hashed, and the status is then 1.",
-                                     {},
-                                     1,
-                                     SIZE_MAX});
+                                     {}, 1, SIZE_MAX});
     int status = 0;
     for (const std::string& name : a.operands) {
         try {

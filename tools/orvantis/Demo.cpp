@@ -130,8 +130,8 @@ void showSignals() {
     SignalImpl<0, std::string> statusChanged;
     auto statusBar = std::make_unique<SignalReceiver>();
     SignalReceiver history;
-    statusChanged.connect(statusBar.get(), [](std::string text) { std::cout << "  status bar shows " << text << "\n"; });
-    statusChanged.connect(&history, [](std::string text) { std::cout << "  history shows " << text << "\n"; });
+    statusChanged.connect(statusBar.get(), [](std::string text) { std::cout << "  status bar: " << text << "\n"; });
+    statusChanged.connect(&history, [](std::string text) { std::cout << "  history: " << text << "\n"; });
     statusChanged.emitSignal("loading");
     statusBar.reset();
     std::cout << "The status bar is destroyed: numConnections() = " << statusChanged.numConnections() << "\n";
@@ -144,14 +144,15 @@ void showThreading() {
     timer.setRangeConstantFps(5, 25.0);
     const auto started = std::chrono::steady_clock::now();
     timer.setCallback([started](size_t frame) {
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-        std::cout << "  frame " << frame << " at " << ms.count() << " ms\n" << std::flush;
+        const std::chrono::duration<double, std::milli> ms = std::chrono::steady_clock::now() - started;
+        std::cout << "  frame " << frame << " at " << static_cast<int>(ms.count()) << " ms\n" << std::flush;
     });
     std::cout << "PlaybackTimer: 5 frames at 25 fps, one every 40 ms:\n";
     timer.start(0);
     while (timer.isRunning()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    std::cout << "The range has ended; stop() releases the timer's thread and says what it did:\n";
     timer.stop();
 
     Threading::ThreadPool pool(2);

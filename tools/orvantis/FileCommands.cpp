@@ -45,9 +45,9 @@ private:
         void flush() override {}
         void logImpl(const LogCapture& capture) override {
             // Retried operations repeat their reports; one copy says it all.
-            auto& messages = owner->messages;
-            if (capture.level >= Log::Error && std::find(messages.begin(), messages.end(), capture.message) == messages.end()) {
-                messages.push_back(capture.message);
+            auto& seen = owner->messages;
+            if (capture.level >= Log::Error && std::find(seen.begin(), seen.end(), capture.message) == seen.end()) {
+                seen.push_back(capture.message);
             }
         }
         Reports* owner;
@@ -101,9 +101,7 @@ int runList(const std::vector<std::string>& args) {
                                      "lists the whole tree; --ext keeps only names whose last extension is EXT\n"
                                      "(\"txt\" or \".txt\"), and the walk still descends into other directories.",
                                      {{"recursive", 'r', nullptr, "list the whole tree below DIR"},
-                                      {"ext", 0, "EXT", "list only names ending in .EXT"}},
-                                     1,
-                                     1});
+                                      {"ext", 0, "EXT", "list only names ending in .EXT"}}, 1, 1});
     const std::string name = a.operands[0];
     // An absolute path without "." or ".." elements, so that every entry is too.
     std::string root = std::filesystem::absolute(name).lexically_normal().string();
@@ -126,7 +124,7 @@ int runList(const std::vector<std::string>& args) {
     if (a.has("ext")) {
         filter = [&extension](const Filesystem::Path& p) { return p.extension() == extension; };
     }
-    std::vector<Filesystem::Path> entries = a.has("recursive") ? directory.scanRecursive(filter) : directory.scan(filter);
+    auto entries = a.has("recursive") ? directory.scanRecursive(filter) : directory.scan(filter);
     std::sort(entries.begin(), entries.end());
     for (const Filesystem::Path& entry : entries) {
         std::cout << entry.string() << "\n";
@@ -140,9 +138,7 @@ int runLog(const std::vector<std::string>& args) {
                                      "in its line format. The words of MESSAGE are joined by blanks. A fatal\n"
                                      "record is only written: it ends nothing.",
                                      {{"level", 'l', "LEVEL", "trace, debug, info (default), warning, error, fatal"},
-                                      {"category", 'c', "CATEGORY", "the record's category"}},
-                                     2,
-                                     SIZE_MAX});
+                                      {"category", 'c', "CATEGORY", "the record's category"}}, 2, SIZE_MAX});
     Log::Sink::LogCapture record;
     record.level = parseLevel(a.value("level", "info"));
     record.category = a.value("category");

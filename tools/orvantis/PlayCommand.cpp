@@ -120,9 +120,7 @@ int runPlay(const std::vector<std::string>& args) {
                                       {"no-skip", 0, nullptr, "call late frames too instead of dropping them"},
                                       {"busy", 0, "MS", "make each call take this long"},
                                       {"seconds", 0, "S", "stop after this long"},
-                                      colorOption},
-                                     0,
-                                     0});
+                                      colorOption}, 0, 0});
     if (!a.has("fps") || !a.has("frames")) {
         throw UsageError("--fps and --frames are required");
     }

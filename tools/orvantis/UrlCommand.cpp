@@ -138,9 +138,7 @@ int runUrl(const std::vector<std::string>& args) {
                                      "are local paths and each is shown as its \"file\" URL. \"-\" reads one\n"
                                      "operand a line from standard input.",
                                      {{"json", 0, nullptr, "one JSON object a line"},
-                                      {"local", 0, nullptr, "the operands are local paths"}},
-                                     1,
-                                     SIZE_MAX});
+                                      {"local", 0, nullptr, "the operands are local paths"}}, 1, SIZE_MAX});
     for (const std::string& operand : a.operands) {
         if (operand != "-") {
             show(operand, a.has("local"), a.has("json"));
