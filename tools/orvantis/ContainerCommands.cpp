@@ -97,8 +97,8 @@ std::string directoryOf(const std::string& path) {
 
 // Where an output goes: a temporary file that commit() renames into place,
 // or copies to standard output for "-". Until then the temporary file is
-// removed when the object goes and when SIGINT, SIGTERM, SIGHUP or SIGPIPE arrive
-// (unless the caller ignored them: they then stay ignored).
+// removed when the object goes and when SIGINT, SIGTERM, SIGHUP or SIGPIPE
+// arrive (unless the caller ignored them: they then stay ignored).
 class OutputFile {
 public:
     OutputFile(const std::string& name, bool force) : name(name), force(force) {
@@ -116,7 +116,9 @@ public:
         if (fd < 0) {
             throw Failure("cannot create a temporary file beside " + name + ": " + std::strerror(errno));
         }
-        fchmod(fd, mode);
+        if (name != "-") {  // a scratch file for standard output stays private
+            fchmod(fd, mode);
+        }
         if (owner.first != static_cast<uid_t>(-1) && fchown(fd, owner.first, owner.second) != 0) {
             // only the superuser can give a file away; the file stays the caller's
         }
@@ -196,7 +198,7 @@ private:
         if (!force) {
             throw Failure(name + ": exists (use --force to replace it)");
         }
-        mode = info.st_mode & 07777;
+        mode = info.st_mode & 0777;  // set-id bits are not handed on to new content
         owner = {info.st_uid, info.st_gid};
         return path;
     }
