@@ -159,6 +159,7 @@ void showThreading() {
     auto sum = pool.enqueue([](int n) { return n * (n + 1) / 2; }, 1000);
     auto failing = pool.enqueue([]() -> int { throw std::runtime_error("this task failed"); });
     std::cout << "ThreadPool(2): 1 + ... + 1000 = " << sum.get();
+    pool.join();  // the workers are done with both tasks before the exception is looked at
     try {
         failing.get();
     } catch (const std::exception& e) {
