@@ -1,0 +1,85 @@
+// Differential fuzzing of the container decoder. decrypt decodes with
+// libdeflate and lets zlib decide whenever libdeflate fails; this target
+// decodes every input a second time the plain way (unscramble a copy, read
+// the header, zlib's uncompress into the announced length, zero-fill a short
+// result) and aborts on any difference in the bytes returned or in the
+// status printed. The input is the scrambled container under the default
+// key; the seed corpus holds real containers for the fuzzer to mutate.
+//
+// Inputs whose header announces more than 1 MiB are skipped: the result
+// would legitimately need that much memory, which only measures the
+// fuzzer's memory limit.
+#include "core/crypto/Cryptography.h"
+
+#include <zlib.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+using namespace Orvantis;
+
+constexpr std::uint32_t announcedLimit = 1u << 20;
+const std::string defaultKey = "(K) 2031 Orvantis Works, Tarnby, Halvia";
+
+std::string unscrambled(std::string bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>(bytes[i] ^ defaultKey[defaultKey.size() - 1 - i % defaultKey.size()]);
+    }
+    return bytes;
+}
+
+std::uint32_t announcedLength(const std::string& plain) {
+    std::uint32_t length = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        length |= std::uint32_t(static_cast<unsigned char>(plain[i])) << (8 * i);
+    }
+    return length;
+}
+
+// The decoder as zlib alone would run it; `printed` gets its status line.
+std::string decodeWithZlib(const std::string& container, std::string& printed) {
+    if (container.empty()) {
+        return "";
+    }
+    if (container.size() < 8) {
+        printed = "Uncompression error: -3\n";
+        return "";
+    }
+    const std::string plain = unscrambled(container);
+    std::string result(announcedLength(plain), '\0');
+    uLongf length = static_cast<uLongf>(result.size());
+    const int status = uncompress(reinterpret_cast<Bytef*>(&result[0]), &length,
+                                  reinterpret_cast<const Bytef*>(plain.data() + 8), static_cast<uLong>(plain.size() - 8));
+    if (status != Z_OK) {
+        printed = "Uncompression error: " + std::to_string(status) + "\n";
+        return "";
+    }
+    return result;  // already zero beyond what was decoded
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string container(reinterpret_cast<const char*>(data), size);
+    if (size >= 8 && announcedLength(unscrambled(container.substr(0, 8))) > announcedLimit) {
+        return 0;
+    }
+    std::string expectedPrinted;
+    const std::string expected = decodeWithZlib(container, expectedPrinted);
+
+    std::ostringstream printed;
+    std::streambuf* previous = std::cout.rdbuf(printed.rdbuf());
+    const ByteBuffer result = Cryptography::decrypt(ByteBufferView(container), nullptr);
+    std::cout.rdbuf(previous);
+
+    if (result.toString() != expected || printed.str() != expectedPrinted) {
+        std::abort();
+    }
+    return 0;
+}
