@@ -269,18 +269,13 @@ int convertFile(const std::vector<std::string>& args, const char* about, Convert
     InputFile in(a.operands[0]);
     std::istream input(&in);
     OutputFile out(a.operands[1], a.has("force"));
-    std::string error;
+    std::string error;  // the library's reason, e.g. "wrong magic (not a container file)"
     const bool converted = convert(input, out.stream(), key.empty() ? nullptr : key.c_str(), &error);
     in.checkRead();
     if (out.failed()) {
         throw Failure(describe(a.operands[1] == "-" ? "standard output" : a.operands[1], errno != 0 ? errno : EIO));
     }
     if (!converted) {
-        if (error.rfind("wrong magic", 0) == 0) {
-            error += " (not a container file)";
-        } else if (error.find("zlib") != std::string::npos || error.find("compress") != std::string::npos) {
-            error += " (wrong key or damaged container)";
-        }
         throw Failure((in.name == "-" ? "standard input" : in.name) + ": " + error);
     }
     out.commit();
