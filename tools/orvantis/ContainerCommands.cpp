@@ -90,11 +90,6 @@ extern "C" void removeTempAndDie(int signal) {
     raise(signal);
 }
 
-std::string directoryOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // Where an output goes: a temporary file that commit() renames into place,
 // or copies to standard output for "-". Until then the temporary file is
 // removed when the object goes and when SIGINT, SIGTERM, SIGHUP or SIGPIPE
@@ -109,8 +104,8 @@ public:
             temp = Filesystem::Path::tempDirectory() + "/orvantis-XXXXXX";
         } else {
             target = resolve(mode);
-            const size_t slash = target.find_last_of('/');
-            temp = directoryOf(target) + "/." + target.substr(slash + 1) + ".orvantis-XXXXXX";
+            const size_t nameStart = target.rfind('/') + 1;  // 0 without a slash
+            temp = target.substr(0, nameStart) + "." + target.substr(nameStart) + ".orvantis-XXXXXX";
         }
         const int fd = mkstemp(temp.data());
         if (fd < 0) {
@@ -164,7 +159,8 @@ public:
             InputFile in(temp);
             std::cout << &in;  // a failure shows in std::cout's state
             in.checkRead();
-        } else if (force ? rename(temp.c_str(), target.c_str()) != 0 : !renameNoReplace()) {
+        } else if (force ? rename(temp.c_str(), target.c_str()) != 0
+                         : renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
             throw Failure(errno == EEXIST ? name + ": exists (use --force to replace it)" : describe(name, errno));
         }
         committed = true;
@@ -201,11 +197,6 @@ private:
         mode = info.st_mode & 0777;  // set-id bits are not handed on to new content
         owner = {info.st_uid, info.st_gid};
         return path;
-    }
-
-    // Renames without replacing a file that appeared meanwhile.
-    bool renameNoReplace() const {
-        return renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
     }
 
     const std::string name;

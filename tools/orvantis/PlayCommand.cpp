@@ -58,10 +58,6 @@ double number(const Arguments& a, const std::string& name, double low, double hi
     return value;
 }
 
-std::string count(size_t n, const std::string& noun) {
-    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
-}
-
 std::string micros(std::int64_t ns) {
     return plain(static_cast<double>(ns) / 1000.0) + " us";
 }
@@ -164,7 +160,7 @@ int runPlay(const std::vector<std::string>& args) {
         }
     });
 
-    std::cout << "Playing " << count(frames, "frame") << " at " << plain(fps) << " fps ("
+    std::cout << "Playing " << frames << (frames == 1 ? " frame" : " frames") << " at " << plain(fps) << " fps ("
               << micros(timestamps.front().count()) << " apart), "
               << (a.has("no-skip") ? "calling every frame" : "skipping late frames") << ", "
               << (loop ? "looped" : "once") << (seconds > 0 ? ", for at most " + plain(seconds) + " s" : "")
