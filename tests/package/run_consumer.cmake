@@ -1,5 +1,6 @@
 # Installs the built library into a scratch prefix, then configures, builds
-# and runs a consumer that knows only find_package(OrvantisCore).
+# and runs a consumer that knows only find_package(OrvantisCore), and starts
+# the installed tool (when it is built) from there.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 
@@ -20,3 +21,6 @@ run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build
     -DCMAKE_CXX_FLAGS=${flags} -DCMAKE_EXE_LINKER_FLAGS=${flags})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run(${WORK_DIR}/build/consumer)
+if(WITH_TOOL)
+  run(${prefix}/bin/orvantis --version)
+endif()

@@ -1,11 +1,16 @@
 // A host program built against an installed OrvantisCore: it sees only the
-// umbrella header and the exported target.
+// umbrella header and the exported target. <sys/sysmacros.h> comes first on
+// purpose: its major() and minor() macros must not break the library's headers.
+#include <sys/sysmacros.h>
+
 #include <OrvantisCore.h>
 
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
+
+bool signalsWork();  // signals.cpp
 
 namespace {
 
@@ -30,6 +35,10 @@ int main() {
     ORVANTIS_LOG(Log::Error, "host", "answer=" << 42);
     Log::deinit();
     const std::vector<std::string> expected = {"noisy|kept", "host|answer=42"};
+    if (Utils::Version(1, 2, 3).minor != 2 || !signalsWork()) {
+        std::fprintf(stderr, "consumer: version or signals failed\n");
+        return 1;
+    }
     if (lines != expected) {
         std::fprintf(stderr, "consumer: unexpected records (%zu)\n", lines.size());
         return 1;
