@@ -28,24 +28,31 @@ namespace Orvantis::Cryptography {
 
 namespace {
 
-constexpr char defaultKey[] = "(K) 2031 Orvantis Works, Tarnby, Halvia";
+constexpr char kDefaultKey[] = "(K) 2031 Orvantis Works, Tarnby, Halvia";
 // 22 characters and the terminating zero byte, which belongs to the magic.
-constexpr char magic[] = "ORVANTIS COMPRESSED v1";
-constexpr std::size_t magicSize = sizeof(magic);
-static_assert(magicSize == 23, "the file magic is 22 characters and a zero byte");
+constexpr char kMagic[] = "ORVANTIS COMPRESSED v1";
+constexpr std::size_t kMagicSize = sizeof(kMagic);
+static_assert(kMagicSize == 23, "the file magic is 22 characters and a zero byte");
 
-constexpr std::size_t headerSize = 8;
+constexpr std::size_t kHeaderSize = 8;
 // All lengths inside a container are 32-bit quantities.
-constexpr unsigned long long containerDataLimit = 1ull << 32;
+constexpr unsigned long long kContainerDataLimit = 1ull << 32;
 // Container files are measured with a signed 32-bit length.
-constexpr std::streamoff fileSizeLimit = std::streamoff(1) << 31;
+constexpr std::streamoff kFileSizeLimit = std::streamoff(1) << 31;
 // XOR positions are counted with a signed 32-bit integer.
-constexpr std::uint64_t xorPositionLimit = std::uint64_t(1) << 31;
+constexpr std::uint64_t kXorPositionLimit = std::uint64_t(1) << 31;
 // The streaming functions read and write in pieces of this size.
-constexpr std::size_t streamChunk = std::size_t(1) << 20;
+constexpr std::size_t kStreamChunk = std::size_t(1) << 20;
+
+constexpr char kCategory[] = "Cryptography";
+
+// The one failure this family logs; everything else goes to std::cout.
+void reportOutOfMemory(const char* operation, const std::bad_alloc& e) {
+    ORVANTIS_LOG(Log::Error, kCategory, "Caught bad_alloc exception on " << operation << ": " << e.what());
+}
 
 const char* chooseKey(const char* key) {
-    return key == nullptr || *key == '\0' ? defaultKey : key;
+    return key == nullptr || *key == '\0' ? kDefaultKey : key;
 }
 
 // XORs `n` bytes of `tile` into `bytes`, a machine word at a time. Neither
@@ -116,69 +123,69 @@ XorFunction chooseXor() {
 // offset then wraps by the period, which keeps it in step with the key.
 class Scrambler {
 public:
-    explicit Scrambler(const char* key) : m_key(chooseKey(key)), m_keyLength(std::strlen(m_key)) {}
+    explicit Scrambler(const char* given) : key(chooseKey(given)), keyLength(std::strlen(key)) {}
 
     // XORs the `n` bytes at `bytes`, which sit at container positions
     // position .. position + n - 1.
     void apply(char* bytes, std::size_t n, std::uint64_t position) {
-        if (position >= xorPositionLimit) {
+        if (position >= kXorPositionLimit) {
             return;
         }
-        n = static_cast<std::size_t>(std::min<std::uint64_t>(n, xorPositionLimit - position));
-        if (n < smallRun || m_keyLength > periodCapacity) {
+        n = static_cast<std::size_t>(std::min<std::uint64_t>(n, kXorPositionLimit - position));
+        if (n < kSmallRun || keyLength > kPeriodCapacity) {
             applyBytewise(bytes, n, position);
             return;
         }
-        if (m_period == 0) {
+        if (period == 0) {
             buildTile();
         }
         static const XorFunction xorRun = chooseXor();
-        std::size_t offset = static_cast<std::size_t>(position % m_period);
+        std::size_t offset = static_cast<std::size_t>(position % period);
         while (n > 0) {
             // Up to the period's end, rounded up to whole steps.
-            const std::size_t toEnd = (m_period - offset + step - 1) / step * step;
+            const std::size_t toEnd = (period - offset + kStep - 1) / kStep * kStep;
             const std::size_t run = std::min(n, toEnd);
-            xorRun(bytes, m_tile + offset, run);
+            xorRun(bytes, tile + offset, run);
             bytes += run;
             n -= run;
             offset += run;
-            if (offset >= m_period) {
-                offset -= m_period;
+            if (offset >= period) {
+                offset -= period;
             }
         }
     }
 
 private:
-    static constexpr std::size_t step = 32;
-    static constexpr std::size_t smallRun = 256;
-    static constexpr std::size_t minimumPeriod = 1024;
-    static constexpr std::size_t periodCapacity = 8192;
+    static constexpr std::size_t kStep = 32;
+    static constexpr std::size_t kSmallRun = 256;
+    static constexpr std::size_t kMinimumPeriod = 1024;
+    static constexpr std::size_t kPeriodCapacity = 8192;
 
     void applyBytewise(char* bytes, std::size_t n, std::uint64_t position) const {
-        std::size_t keyPosition = static_cast<std::size_t>(position % m_keyLength);
+        std::size_t keyPosition = static_cast<std::size_t>(position % keyLength);
         for (std::size_t i = 0; i < n; ++i) {
-            bytes[i] = static_cast<char>(bytes[i] ^ m_key[m_keyLength - 1 - keyPosition]);
-            if (++keyPosition == m_keyLength) {
+            bytes[i] = static_cast<char>(bytes[i] ^ key[keyLength - 1 - keyPosition]);
+            if (++keyPosition == keyLength) {
                 keyPosition = 0;
             }
         }
     }
 
     void buildTile() {
-        m_period = (minimumPeriod + m_keyLength - 1) / m_keyLength * m_keyLength;
-        for (std::size_t j = 0; j < m_keyLength; ++j) {
-            m_tile[j] = m_key[m_keyLength - 1 - j];
+        period = (kMinimumPeriod + keyLength - 1) / keyLength * keyLength;
+        for (std::size_t j = 0; j < keyLength; ++j) {
+            tile[j] = key[keyLength - 1 - j];
         }
         // Doubling copies; every copy starts at a multiple of the key length.
-        for (std::size_t filled = m_keyLength; filled < m_period + step; filled *= 2) {
-            std::memcpy(m_tile + filled, m_tile, std::min(filled, m_period + step - filled));
+        for (std::size_t filled = keyLength; filled < period + kStep; filled *= 2) {
+            std::memcpy(tile + filled, tile, std::min(filled, period + kStep - filled));
         }
     }
 
-    const char* m_key;
-    std::size_t m_keyLength;
-    std::size_t m_period = 0;  // 0 until the tile is built
-    alignas(64) char m_tile[periodCapacity + step];
+    const char* key;
+    std::size_t keyLength;
+    std::size_t period = 0;  // 0 until the tile is built
+    alignas(64) char tile[kPeriodCapacity + kStep];
 };
 
 // hashDJB2 in steps of 16 or 32 bytes. After k bytes the textbook loop holds
@@ -254,7 +261,7 @@ void reportFile(const char* before, const std::string& filename, const char* aft
 }
 
 void storeLength(char* header, std::uint32_t length) {
-    for (std::size_t i = 0; i < headerSize; ++i) {
+    for (std::size_t i = 0; i < kHeaderSize; ++i) {
         header[i] = static_cast<char>(i < 4 ? (length >> (8 * i)) & 0xFF : 0);
     }
 }
@@ -329,7 +336,7 @@ ByteBuffer openContainer(ByteBuffer& container, const char* key) {
     ByteBuffer result(announced);
     std::size_t produced = 0;
     const int status =
-        inflateInto(result.data(), announced, container.data() + headerSize, container.size() - headerSize, produced);
+        inflateInto(result.data(), announced, container.data() + kHeaderSize, container.size() - kHeaderSize, produced);
     if (status != Z_OK) {
         reportStatus("Uncompression error: ", status);
         return ByteBuffer();
@@ -344,12 +351,12 @@ ByteBuffer openContainer(ByteBuffer& container, const char* key) {
 // The checks of decrypt that come before any work: true when `size` bytes
 // can be a container; otherwise reports and returns false.
 bool acceptContainerSize(unsigned long long size) {
-    if (size >= containerDataLimit) {
+    if (size >= kContainerDataLimit) {
         reportStatus("Uncompression error: ", Z_STREAM_ERROR);
         return false;
     }
     // Too short for the header: reject before reading it.
-    if (size > 0 && size < headerSize) {
+    if (size > 0 && size < kHeaderSize) {
         reportStatus("Uncompression error: ", Z_DATA_ERROR);
         return false;
     }
@@ -390,10 +397,10 @@ struct InflateEnd {
 
 bool packStream(std::istream& in, std::ostream& out, const char* key, std::string* error) {
     Scrambler scrambler(key);
-    std::unique_ptr<char[]> input(new char[streamChunk]);
-    std::unique_ptr<char[]> output(new char[streamChunk]);
+    std::unique_ptr<char[]> input(new char[kStreamChunk]);
+    std::unique_ptr<char[]> output(new char[kStreamChunk]);
 
-    std::size_t n = readUpTo(in, input.get(), streamChunk);
+    std::size_t n = readUpTo(in, input.get(), kStreamChunk);
     if (in.bad()) {
         return fail(error, "cannot read the input");
     }
@@ -405,8 +412,8 @@ bool packStream(std::istream& in, std::ostream& out, const char* key, std::strin
         return fail(error, "the output is not seekable");
     }
     // The header's place is held by zeros until the length is known.
-    char header[headerSize] = {};
-    if (!writeAll(out, magic, magicSize) || !writeAll(out, header, headerSize)) {
+    char header[kHeaderSize] = {};
+    if (!writeAll(out, kMagic, kMagicSize) || !writeAll(out, header, kHeaderSize)) {
         return fail(error, "cannot write the output");
     }
 
@@ -418,10 +425,10 @@ bool packStream(std::istream& in, std::ostream& out, const char* key, std::strin
     }
     const std::unique_ptr<z_stream, DeflateEnd> end(&z);
     std::uint64_t total = 0;
-    std::uint64_t position = headerSize;
+    std::uint64_t position = kHeaderSize;
     for (;;) {
         total += n;
-        if (total >= containerDataLimit) {
+        if (total >= kContainerDataLimit) {
             return fail(error, "the input is 4 GiB or more");
         }
         // A short read means the end of the input (or an error, checked below).
@@ -434,12 +441,12 @@ bool packStream(std::istream& in, std::ostream& out, const char* key, std::strin
         int status = Z_OK;
         do {
             z.next_out = zlibBytes(output.get());
-            z.avail_out = static_cast<uInt>(streamChunk);
+            z.avail_out = static_cast<uInt>(kStreamChunk);
             status = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
             if (status == Z_STREAM_ERROR) {
                 return fail(error, "compression failed");
             }
-            const std::size_t made = streamChunk - z.avail_out;
+            const std::size_t made = kStreamChunk - z.avail_out;
             scrambler.apply(output.get(), made, position);
             position += made;
             if (!writeAll(out, output.get(), made)) {
@@ -449,50 +456,50 @@ bool packStream(std::istream& in, std::ostream& out, const char* key, std::strin
         if (last) {
             break;
         }
-        n = readUpTo(in, input.get(), streamChunk);
+        n = readUpTo(in, input.get(), kStreamChunk);
     }
 
     storeLength(header, static_cast<std::uint32_t>(total));
-    scrambler.apply(header, headerSize, 0);
-    out.seekp(start + std::streamoff(magicSize));
-    if (!out || !writeAll(out, header, headerSize) || !out.seekp(0, std::ios::end).flush()) {
+    scrambler.apply(header, kHeaderSize, 0);
+    out.seekp(start + std::streamoff(kMagicSize));
+    if (!out || !writeAll(out, header, kHeaderSize) || !out.seekp(0, std::ios::end).flush()) {
         return fail(error, "cannot write the output");
     }
     return true;
 }
 
 bool unpackStream(std::istream& in, std::ostream& out, const char* key, std::string* error) {
-    char fileMagic[magicSize];
-    std::size_t got = readUpTo(in, fileMagic, magicSize);
+    char fileMagic[kMagicSize];
+    std::size_t got = readUpTo(in, fileMagic, kMagicSize);
     if (in.bad()) {
         return fail(error, "cannot read the input");
     }
-    if (std::memcmp(fileMagic, magic, got) != 0) {
+    if (std::memcmp(fileMagic, kMagic, got) != 0) {
         return fail(error, "wrong magic (not a container file)");
     }
-    char header[headerSize];
-    if (got == magicSize) {
-        got = readUpTo(in, header, headerSize);
+    char header[kHeaderSize];
+    if (got == kMagicSize) {
+        got = readUpTo(in, header, kHeaderSize);
         if (in.bad()) {
             return fail(error, "cannot read the input");
         }
-        got = got == headerSize ? magicSize + headerSize : 0;
+        got = got == kHeaderSize ? kMagicSize + kHeaderSize : 0;
     }
-    if (got != magicSize + headerSize) {
+    if (got != kMagicSize + kHeaderSize) {
         return fail(error, "the input is too short for a container file");
     }
     Scrambler scrambler(key);
-    scrambler.apply(header, headerSize, 0);
+    scrambler.apply(header, kHeaderSize, 0);
     const std::uint64_t announced = loadLength(header);
 
-    std::unique_ptr<char[]> input(new char[streamChunk]);
-    std::unique_ptr<char[]> output(new char[streamChunk]);
+    std::unique_ptr<char[]> input(new char[kStreamChunk]);
+    std::unique_ptr<char[]> output(new char[kStreamChunk]);
     z_stream z{};
     if (inflateInit(&z) != Z_OK) {
         throw std::bad_alloc();
     }
     const std::unique_ptr<z_stream, InflateEnd> end(&z);
-    std::uint64_t position = headerSize;
+    std::uint64_t position = kHeaderSize;
     std::uint64_t produced = 0;
     const auto truncated = [&] {
         return fail(error, "the container is truncated: " + std::to_string(produced) + " of " +
@@ -501,7 +508,7 @@ bool unpackStream(std::istream& in, std::ostream& out, const char* key, std::str
     int status = Z_OK;
     while (status != Z_STREAM_END) {
         if (z.avail_in == 0) {
-            const std::size_t n = readUpTo(in, input.get(), streamChunk);
+            const std::size_t n = readUpTo(in, input.get(), kStreamChunk);
             if (in.bad()) {
                 return fail(error, "cannot read the input");
             }
@@ -514,7 +521,7 @@ bool unpackStream(std::istream& in, std::ostream& out, const char* key, std::str
             z.avail_in = static_cast<uInt>(n);
         }
         // Never more than the header announces: the rest would not fit.
-        const auto room = static_cast<uInt>(std::min<std::uint64_t>(streamChunk, announced - produced));
+        const auto room = static_cast<uInt>(std::min<std::uint64_t>(kStreamChunk, announced - produced));
         z.next_out = zlibBytes(output.get());
         z.avail_out = room;
         status = inflate(&z, Z_NO_FLUSH);
@@ -556,7 +563,7 @@ void applyXOR(ByteBufferView& data, const char* key) {
 
 ByteBuffer encrypt(const ByteBufferView& data, const char* key) {
     try {
-        if (data.size() >= containerDataLimit) {
+        if (data.size() >= kContainerDataLimit) {
             reportStatus("Compression error: ", Z_STREAM_ERROR);
             return ByteBuffer();
         }
@@ -567,20 +574,20 @@ ByteBuffer encrypt(const ByteBufferView& data, const char* key) {
         const uLong bound = compressBound(inputLength);
         // One allocation: the header and the stream are written in place. Its
         // tail beyond the stream is never read, so it is not cleared.
-        std::unique_ptr<char[]> array(new char[bound + headerSize]);
+        std::unique_ptr<char[]> array(new char[bound + kHeaderSize]);
 
         uLongf streamLength = bound;
-        const int status = compress2(zlibBytes(array.get() + headerSize), &streamLength, zlibBytes(data.data()),
+        const int status = compress2(zlibBytes(array.get() + kHeaderSize), &streamLength, zlibBytes(data.data()),
                                      inputLength, Z_DEFAULT_COMPRESSION);
         if (status != Z_OK) {
             reportStatus("Compression error: ", status);
             return ByteBuffer();
         }
         storeLength(array.get(), static_cast<std::uint32_t>(inputLength));
-        Scrambler(key).apply(array.get(), streamLength + headerSize, 0);
-        return ByteBuffer(std::move(array), streamLength + headerSize);
+        Scrambler(key).apply(array.get(), streamLength + kHeaderSize, 0);
+        return ByteBuffer(std::move(array), streamLength + kHeaderSize);
     } catch (const std::bad_alloc& e) {
-        ORVANTIS_LOG(Log::Error, "Cryptography", "Caught bad_alloc exception on encrypt: " << e.what());
+        reportOutOfMemory("encrypt", e);
         return ByteBuffer();
     }
 }
@@ -594,7 +601,7 @@ ByteBuffer decrypt(const ByteBufferView& data, const char* key) {
         ByteBuffer container(data);
         return openContainer(container, key);
     } catch (const std::bad_alloc& e) {
-        ORVANTIS_LOG(Log::Error, "Cryptography", "Caught bad_alloc exception on decrypt: " << e.what());
+        reportOutOfMemory("decrypt", e);
         return ByteBuffer();
     }
 }
@@ -611,7 +618,7 @@ bool encryptToFile(const ByteBufferView& data, const std::string& filename, cons
             reportFile("Could not open file ", filename, " for writing.\n");
             return false;
         }
-        out.write(magic, magicSize);
+        out.write(kMagic, kMagicSize);
         out.write(container.data(), static_cast<std::streamsize>(container.size()));
         // Push the bytes out now, so that a full disk counts as a failed write.
         out.flush();
@@ -622,7 +629,7 @@ bool encryptToFile(const ByteBufferView& data, const std::string& filename, cons
         out.close();
         return true;
     } catch (const std::bad_alloc& e) {
-        ORVANTIS_LOG(Log::Error, "Cryptography", "Caught bad_alloc exception on encryptToFile: " << e.what());
+        reportOutOfMemory("encryptToFile", e);
         return false;
     }
 }
@@ -636,23 +643,23 @@ ByteBuffer decryptFromFile(const std::string& filename, const char* key) {
         }
         in.seekg(0, std::ios::end);
         const std::streamoff fileSize = in.tellg();  // -1 when the size cannot be taken
-        if (fileSize < std::streamoff(magicSize + 1) || fileSize >= fileSizeLimit) {
+        if (fileSize < std::streamoff(kMagicSize + 1) || fileSize >= kFileSizeLimit) {
             reportFile("Invalid input file ", filename, ".\n");
             return ByteBuffer();
         }
 
         in.seekg(0, std::ios::beg);
-        char fileMagic[magicSize];
-        if (!in.read(fileMagic, magicSize)) {
+        char fileMagic[kMagicSize];
+        if (!in.read(fileMagic, kMagicSize)) {
             reportFile("Error while reading from file ", filename, ".\n");
             return ByteBuffer();
         }
-        if (std::memcmp(fileMagic, magic, magicSize) != 0) {
+        if (std::memcmp(fileMagic, kMagic, kMagicSize) != 0) {
             reportFile("Wrong magic byte in input file ", filename, ".\n");
             return ByteBuffer();
         }
 
-        const auto containerSize = static_cast<std::size_t>(fileSize) - magicSize;
+        const auto containerSize = static_cast<std::size_t>(fileSize) - kMagicSize;
         ByteBuffer container(containerSize);
         if (!in.read(container.data(), static_cast<std::streamsize>(containerSize))) {
             reportFile("Error while reading from file ", filename, ".\n");
@@ -667,11 +674,11 @@ ByteBuffer decryptFromFile(const std::string& filename, const char* key) {
         try {
             return openContainer(container, key);
         } catch (const std::bad_alloc& e) {
-            ORVANTIS_LOG(Log::Error, "Cryptography", "Caught bad_alloc exception on decrypt: " << e.what());
+            reportOutOfMemory("decrypt", e);
             return ByteBuffer();
         }
     } catch (const std::bad_alloc& e) {
-        ORVANTIS_LOG(Log::Error, "Cryptography", "Caught bad_alloc exception on decryptFromFile: " << e.what());
+        reportOutOfMemory("decryptFromFile", e);
         return ByteBuffer();
     }
 }
@@ -680,7 +687,7 @@ bool encryptStream(std::istream& in, std::ostream& out, const char* key, std::st
     try {
         return packStream(in, out, key, error);
     } catch (const std::bad_alloc& e) {
-        ORVANTIS_LOG(Log::Error, "Cryptography", "Caught bad_alloc exception on encryptStream: " << e.what());
+        reportOutOfMemory("encryptStream", e);
         return fail(error, "out of memory");
     }
 }
@@ -689,7 +696,7 @@ bool decryptStream(std::istream& in, std::ostream& out, const char* key, std::st
     try {
         return unpackStream(in, out, key, error);
     } catch (const std::bad_alloc& e) {
-        ORVANTIS_LOG(Log::Error, "Cryptography", "Caught bad_alloc exception on decryptStream: " << e.what());
+        reportOutOfMemory("decryptStream", e);
         return fail(error, "out of memory");
     }
 }

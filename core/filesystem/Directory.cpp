@@ -17,6 +17,8 @@ namespace {
 namespace bfs = boost::filesystem;
 
 constexpr char kCategory[] = "Filesystem::Directory";
+constexpr char kCreationError[] = "Error in directory creation: ";
+constexpr char kRemovalError[] = "Error in directory removal: ";
 
 // "<what><path>': <error text>", the form of every listing report.
 void reportListing(const char* what, const std::string& path, const boost::system::error_code& ec) {
@@ -89,38 +91,35 @@ bool descend(Levels& levels, const std::string& current) {
 
 }  // namespace
 
-Directory::Directory(const std::string& path) : m_path(Path(path).createAbsolute()) {}
+Directory::Directory(const std::string& path) : absolute(Path(path).createAbsolute()) {}
 
-Directory::Directory(const Path& path) : m_path(path.createAbsolute()) {}
+Directory::Directory(const Path& path) : absolute(path.createAbsolute()) {}
 
 Directory::~Directory() = default;
 
 std::string Directory::name() const {
-    return m_path.filename();
+    return absolute.filename();
 }
 
 Path Directory::parentDirectory() const {
-    return m_path.parentPath();
+    return absolute.parentPath();
 }
 
 bool Directory::exists() const {
-    return m_path.exists();
+    return absolute.exists();
 }
 
 bool Directory::isEmpty() const {
-    boost::system::error_code ec;
-    const bool empty = bfs::is_empty(detail::toBoost(m_path.string()), ec);
-    if (ec) {
-        ORVANTIS_LOG(Log::Error, kCategory, ec.message());
-        return false;
-    }
-    return empty;
+    bool empty = false;
+    const bool known = detail::reportedCall(
+        kCategory, "", [&](auto& ec) { empty = bfs::is_empty(detail::toBoost(absolute.string()), ec); });
+    return known && empty;
 }
 
 bool Directory::contains(const std::string& name) const {
     try {
         const bfs::directory_iterator end;
-        for (bfs::directory_iterator it(detail::toBoost(m_path.string())); it != end; ++it) {
+        for (bfs::directory_iterator it(detail::toBoost(absolute.string())); it != end; ++it) {
             if (detail::fromBoost(it->path().filename()) == name) {
                 return true;
             }
@@ -136,17 +135,12 @@ bool Directory::create() {
         ORVANTIS_LOG(Log::Error, kCategory, "Trying to create a directory that already exists.");
         return false;
     }
-    boost::system::error_code ec;
-    bfs::create_directory(detail::toBoost(m_path.string()), ec);
-    if (ec) {
-        ORVANTIS_LOG(Log::Error, kCategory, "Error in directory creation: " << ec.message());
-        return false;
-    }
-    return true;
+    return detail::reportedCall(kCategory, kCreationError,
+                                [this](auto& ec) { bfs::create_directory(detail::toBoost(absolute.string()), ec); });
 }
 
 bool Directory::createRecursive() {
-    const bfs::path target = detail::toBoost(m_path.string());
+    const bfs::path target = detail::toBoost(absolute.string());
     if (isPresent(target)) {
         ORVANTIS_LOG(Log::Error, kCategory, "Trying to create a directory that already exists.");
         return false;
@@ -169,10 +163,8 @@ bool Directory::createRecursive() {
     // single report, since nothing below it can be made.
     const bfs::path::string_type& text = target.native();
     for (auto length = missing.rbegin(); length != missing.rend(); ++length) {
-        boost::system::error_code ec;
-        bfs::create_directory(bfs::path(text.substr(0, *length)), ec);
-        if (ec) {
-            ORVANTIS_LOG(Log::Error, kCategory, "Error in directory creation: " << ec.message());
+        const bfs::path ancestor(text.substr(0, *length));
+        if (!detail::reportedCall(kCategory, kCreationError, [&](auto& ec) { bfs::create_directory(ancestor, ec); })) {
             return false;
         }
     }
@@ -180,23 +172,13 @@ bool Directory::createRecursive() {
 }
 
 bool Directory::remove() {
-    boost::system::error_code ec;
-    bfs::remove(detail::toBoost(m_path.string()), ec);
-    if (ec) {
-        ORVANTIS_LOG(Log::Error, kCategory, "Error in directory removal: " << ec.message());
-        return false;
-    }
-    return true;
+    return detail::reportedCall(kCategory, kRemovalError,
+                                [this](auto& ec) { bfs::remove(detail::toBoost(absolute.string()), ec); });
 }
 
 bool Directory::removeRecursive() {
-    boost::system::error_code ec;
-    bfs::remove_all(detail::toBoost(m_path.string()), ec);
-    if (ec) {
-        ORVANTIS_LOG(Log::Error, kCategory, "Error in directory removal: " << ec.message());
-        return false;
-    }
-    return true;
+    return detail::reportedCall(kCategory, kRemovalError,
+                                [this](auto& ec) { bfs::remove_all(detail::toBoost(absolute.string()), ec); });
 }
 
 bool Directory::rename(const std::string& newName) {
@@ -204,7 +186,7 @@ bool Directory::rename(const std::string& newName) {
                                                "Trying to rename a directory to a name that is already in use.",
                                                "Trying to rename a directory that does not exist.",
                                                "Error in directory renaming: "};
-    return detail::renameEntry(m_path, newName, reports);
+    return detail::renameEntry(absolute, newName, reports);
 }
 
 std::vector<Path> Directory::scan(const Filter& filter) const {
@@ -213,9 +195,9 @@ std::vector<Path> Directory::scan(const Filter& filter) const {
         return result;
     }
     boost::system::error_code ec;
-    bfs::directory_iterator it(detail::toBoost(m_path.string()), ec);
+    bfs::directory_iterator it(detail::toBoost(absolute.string()), ec);
     if (ec) {
-        reportListing(kScanError, m_path.string(), ec);
+        reportListing(kScanError, absolute.string(), ec);
         return result;
     }
     for (const bfs::directory_iterator end; it != end;) {
@@ -240,9 +222,9 @@ std::vector<Path> Directory::scanRecursive(const Filter& filter) const {
     }
     boost::system::error_code ec;
     Levels levels;
-    levels.emplace_back(detail::toBoost(m_path.string()), ec);
+    levels.emplace_back(detail::toBoost(absolute.string()), ec);
     if (ec) {
-        reportListing(kRecursiveScanError, m_path.string(), ec);
+        reportListing(kRecursiveScanError, absolute.string(), ec);
         return result;
     }
     if (levels.back() == bfs::directory_iterator()) {

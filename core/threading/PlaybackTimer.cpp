@@ -21,7 +21,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::nanoseconds;
 
-const char* const kCategory = "Threading::PlaybackTimer";
+constexpr char kCategory[] = "Threading::PlaybackTimer";
 
 // The kernel rounds every sleep up by the thread's timer slack (50 us by
 // default) to batch wake-ups; a frame timer wants the finest it may have.

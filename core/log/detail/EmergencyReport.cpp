@@ -36,8 +36,8 @@ public:
         }
     }
     void put(char c) {
-        if (m_size < sizeof m_buffer) {
-            m_buffer[m_size++] = c;
+        if (used < sizeof bytes) {
+            bytes[used++] = c;
         }
     }
     // `value` in decimal, at least `width` digits.
@@ -63,8 +63,8 @@ public:
     }
     void writeTo(int fd) const {
         size_t done = 0;
-        while (done < m_size) {
-            const ssize_t n = ::write(fd, m_buffer + done, m_size - done);
+        while (done < used) {
+            const ssize_t n = ::write(fd, bytes + done, used - done);
             if (n <= 0) {
                 return;  // nothing to be done about it now
             }
@@ -73,8 +73,8 @@ public:
     }
 
 private:
-    char m_buffer[8192];
-    size_t m_size = 0;
+    char bytes[8192];
+    size_t used = 0;
 };
 
 // "YYYY-MM-DD HH:MM:SS.mmm" of `seconds` since 1970 (already shifted to

@@ -69,7 +69,7 @@ struct FatalExceptionName {
     const char* name;
 };
 
-constexpr FatalExceptionName fatalExceptionNames[] = {
+constexpr FatalExceptionName kFatalExceptionNames[] = {
     {0xC000001D, "Illegal instruction"},
     {0xC00000FD, "Stack overflow"},
     {0xC0000005, "Access Violation"},
@@ -77,7 +77,7 @@ constexpr FatalExceptionName fatalExceptionNames[] = {
 };
 
 LONG WINAPI fatalExceptionHandler(EXCEPTION_POINTERS* info) {
-    for (const FatalExceptionName& row : fatalExceptionNames) {
+    for (const FatalExceptionName& row : kFatalExceptionNames) {
         if (info->ExceptionRecord->ExceptionCode == row.code && g_globalLevel <= Fatal) {
             try {
                 reportFatalException(row.name, _getpid());

@@ -30,26 +30,26 @@ thread_local bool t_holdsDispatch = false;
 // `held` for nested calls.
 class ReentrantGuard {
 public:
-    ReentrantGuard(std::mutex& mutex, bool& held) : m_held(held), m_owns(!held) {
-        if (m_owns) {
+    ReentrantGuard(std::mutex& mutex, bool& held) : heldFlag(held), owns(!held) {
+        if (owns) {
             mutex.lock();
-            m_mutex = &mutex;
-            m_held = true;
+            guarded = &mutex;
+            heldFlag = true;
         }
     }
     ~ReentrantGuard() {
-        if (m_owns) {
-            m_held = false;
-            m_mutex->unlock();
+        if (owns) {
+            heldFlag = false;
+            guarded->unlock();
         }
     }
     ReentrantGuard(const ReentrantGuard&) = delete;
     ReentrantGuard& operator=(const ReentrantGuard&) = delete;
 
 private:
-    std::mutex* m_mutex = nullptr;
-    bool& m_held;
-    const bool m_owns;
+    std::mutex* guarded = nullptr;
+    bool& heldFlag;
+    const bool owns;
 };
 
 // Takes dispatchMutex for a thread other than the logger thread: the waiter
@@ -57,26 +57,26 @@ private:
 // current record instead of keeping it while the queue is never empty.
 class DispatchGuard {
 public:
-    DispatchGuard(std::mutex& mutex, std::atomic<int>& waiters) : m_mutex(mutex), m_owns(!t_holdsDispatch) {
-        if (m_owns) {
+    DispatchGuard(std::mutex& mutex, std::atomic<int>& waiters) : guarded(mutex), owns(!t_holdsDispatch) {
+        if (owns) {
             waiters.fetch_add(1);
-            m_mutex.lock();
+            guarded.lock();
             waiters.fetch_sub(1);
             t_holdsDispatch = true;
         }
     }
     ~DispatchGuard() {
-        if (m_owns) {
+        if (owns) {
             t_holdsDispatch = false;
-            m_mutex.unlock();
+            guarded.unlock();
         }
     }
     DispatchGuard(const DispatchGuard&) = delete;
     DispatchGuard& operator=(const DispatchGuard&) = delete;
 
 private:
-    std::mutex& m_mutex;
-    const bool m_owns;
+    std::mutex& guarded;
+    const bool owns;
 };
 
 // The sink whose log() runs on this thread, and the reports that sinks made

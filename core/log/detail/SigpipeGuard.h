@@ -25,29 +25,29 @@ namespace Orvantis::Log::detail {
 class SigpipeGuard {
 public:
     SigpipeGuard() {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        ::pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
+        sigemptyset(&pipeOnly);
+        sigaddset(&pipeOnly, SIGPIPE);
+        ::pthread_sigmask(SIG_BLOCK, &pipeOnly, &previousMask);
     }
     ~SigpipeGuard() {
         // A SIGPIPE that was blocked before is the host's business.
-        if (!sigismember(&m_previous, SIGPIPE)) {
+        if (!sigismember(&previousMask, SIGPIPE)) {
             const int savedErrno = errno;
             sigset_t pending;
             if (::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
                 const timespec immediately{0, 0};
-                ::sigtimedwait(&m_pipe, nullptr, &immediately);
+                ::sigtimedwait(&pipeOnly, nullptr, &immediately);
             }
             errno = savedErrno;
         }
-        ::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+        ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
     }
     SigpipeGuard(const SigpipeGuard&) = delete;
     SigpipeGuard& operator=(const SigpipeGuard&) = delete;
 
 private:
-    sigset_t m_pipe;
-    sigset_t m_previous;
+    sigset_t pipeOnly;
+    sigset_t previousMask;
 };
 
 #else

@@ -20,7 +20,7 @@ namespace Orvantis::Log {
 
 namespace {
 
-const char* const kCategory = "Log::JournalSink";
+constexpr char kCategory[] = "Log::JournalSink";
 
 void appendField(std::string& out, const char* key, const std::string& value) {
     out.append(key);

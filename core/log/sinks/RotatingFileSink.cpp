@@ -24,7 +24,7 @@ namespace {
 
 constexpr int kOpenAttempts = 5;
 constexpr std::chrono::milliseconds kRetryPause(100);
-const char* const kCategory = "Log::RotatingFileSink";
+constexpr char kCategory[] = "Log::RotatingFileSink";
 
 std::string numbered(const std::string& path, unsigned index) {
     return path + "." + std::to_string(index);

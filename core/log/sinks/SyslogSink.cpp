@@ -17,7 +17,7 @@ namespace Orvantis::Log {
 
 namespace {
 
-const char* const kCategory = "Log::SyslogSink";
+constexpr char kCategory[] = "Log::SyslogSink";
 
 }  // namespace
 
