@@ -81,7 +81,3 @@ ORVANTIS_API void flush();
             ::Orvantis::Log::log(orvantisLogLevel_, (category), orvantisLogText_.str());       \
         }                                                                                      \
     } while (false)
-
-#define ORVANTIS_LOG_DEBUG(category, streamed) ORVANTIS_LOG(::Orvantis::Log::Debug, category, streamed)
-#define ORVANTIS_LOG_WARNING(category, streamed) ORVANTIS_LOG(::Orvantis::Log::Warning, category, streamed)
-#define ORVANTIS_LOG_ERROR(category, streamed) ORVANTIS_LOG(::Orvantis::Log::Error, category, streamed)

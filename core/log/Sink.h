@@ -14,6 +14,16 @@
 //   sink->addBlacklistFilter(Log::Info, "Filesystem");
 //   // hides Trace..Info of "Filesystem::File", lets Warning and above pass
 //
+// Ownership: Log::addSink takes the sink by unique ownership; the logger
+// owns it from then on and destroys it at removeSink or deinit (never after
+// a Fatal record: then it stays alive until the process ends).
+//
+// Errors: an exception from logImpl leaves Log::log in Synchronous mode (the
+// other sinks may have missed that record) and the logger stays usable; in
+// Asynchronous mode it ends the logger thread, which prints one line to
+// std::cout, and later records wait for flush or deinit. During a Fatal
+// record or a crash report, sink exceptions are caught and ignored.
+//
 // Safety: Sink takes no lock. The front end serialises log, logImpl and flush
 // on one sink; change the filters before registering the sink or while no
 // record is being delivered.

@@ -95,11 +95,10 @@ void ConsoleSink::logImpl(const LogCapture& capture) {
         SetConsoleTextAttribute(outputHandle, attributeFor(capture.level));
     }
     appendRecordLine(line, capture);
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
     if (colored) {
-        // stdout is buffered: the text must reach the console before the
-        // attributes change back.
-        std::fflush(stdout);
+        // The text must reach the console before the attributes change back.
+        std::cout.flush();
         CONSOLE_SCREEN_BUFFER_INFO unused{};
         GetConsoleScreenBufferInfo(outputHandle, &unused);
         SetConsoleTextAttribute(outputHandle, info.wAttributes);
@@ -112,9 +111,9 @@ void ConsoleSink::logImpl(const LogCapture& capture) {
     if (ansi) {
         line.append(kResetColour);
     }
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
 #endif
-    std::fflush(stdout);
+    std::cout.flush();
 }
 
 }  // namespace Orvantis::Log

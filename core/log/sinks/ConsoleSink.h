@@ -10,8 +10,17 @@
 // command line's "--color=always").
 // Utf8 switches the Windows console to the UTF-8 code page at construction.
 //
+// All console output of the library goes through one channel, std::cout:
+// the records, the front end's own warnings and the fallback printing
+// before init. Each record is flushed at once, so the lines keep their order
+// even when the host turns off sync_with_stdio.
+//
 // A write error (a full disk, a pipe whose reader has gone) is ignored: the
 // record is lost, the process goes on.
+//
+// Safety: no locking of its own; the log front end serialises logImpl and
+// flush. Other code writing to std::cout from other threads may interleave
+// with a record only between lines.
 //
 // Example:
 //   Log::addSink(std::make_unique<Log::ConsoleSink>(Log::ConsoleSink::Colored | Log::ConsoleSink::Utf8));
