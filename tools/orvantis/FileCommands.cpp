@@ -5,6 +5,7 @@
 #include "Tool.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <cstdio>
 
 namespace OrvantisTool {
@@ -132,34 +134,97 @@ int runList(const std::vector<std::string>& args) {
     return reports.complainAll() ? 1 : 0;
 }
 
+// "BYTES:FILES" of --rotate.
+std::pair<unsigned long long, unsigned> parseRotation(const std::string& text) {
+    const size_t colon = text.find(':');
+    try {
+        size_t used = 0;
+        if (colon != std::string::npos && colon > 0 && colon + 1 < text.size()) {
+            const unsigned long long bytes = std::stoull(text.substr(0, colon), &used);
+            if (used == colon && bytes > 0) {
+                const unsigned long files = std::stoul(text.substr(colon + 1), &used);
+                if (used == text.size() - colon - 1 && files > 0 && files < 1000) {
+                    return {bytes, static_cast<unsigned>(files)};
+                }
+            }
+        }
+    } catch (const std::exception&) {
+        // reported below
+    }
+    throw UsageError("--rotate takes BYTES:FILES, e.g. 1048576:5");
+}
+
 int runLog(const std::vector<std::string>& args) {
-    const Arguments a = parse(args, {"FILE MESSAGE...",
-                                     "Appends one record to the log file FILE through the library's FileSink,\n"
-                                     "in its line format. The words of MESSAGE are joined by blanks. A fatal\n"
-                                     "record is only written: it ends nothing.",
-                                     {{"level", 'l', "LEVEL", "trace, debug, info (default), warning, error, fatal"},
-                                      {"category", 'c', "CATEGORY", "the record's category"}}, 2, SIZE_MAX});
+    const Arguments a = parse(
+        args, {"[FILE] MESSAGE...",
+               "Writes one record the way a host application's sinks do: to the log file FILE\n"
+               "through the library's FileSink (its line format, or JSON lines with --json;\n"
+               "a RotatingFileSink with --rotate), or without FILE to the system log\n"
+               "(--syslog) or the systemd journal (--journal). The words of MESSAGE are\n"
+               "joined by blanks. A fatal record is only written: it ends nothing.",
+               {{"level", 'l', "LEVEL", "trace, debug, info (default), warning, error, fatal"},
+                {"category", 'c', "CATEGORY", "the record's category"},
+                {"json", 0, nullptr, "one JSON object a line instead of the text line"},
+                {"rotate", 0, "BYTES:FILES", "keep FILE under BYTES, with FILES files in all"},
+                {"syslog", 0, "IDENT", "send the record to syslog under IDENT instead of a file"},
+                {"journal", 0, "IDENT", "send the record to the systemd journal under IDENT"}},
+               1, SIZE_MAX});
+    const bool toSystem = a.has("syslog") || a.has("journal");
+    if (a.has("syslog") && a.has("journal")) {
+        throw UsageError("--syslog and --journal exclude each other");
+    }
+    if (toSystem && (a.has("json") || a.has("rotate"))) {
+        throw UsageError("--json and --rotate apply to a log file, not to --syslog or --journal");
+    }
+    if (!toSystem && a.operands.size() < 2) {
+        throw UsageError("FILE and MESSAGE are needed (or --syslog/--journal and MESSAGE)");
+    }
     Log::Sink::LogCapture record;
     record.level = parseLevel(a.value("level", "info"));
     record.category = a.value("category");
-    for (size_t i = 1; i < a.operands.size(); ++i) {
-        record.message += (i > 1 ? " " : "") + a.operands[i];
+    record.thread = static_cast<std::uint64_t>(::getpid());  // this tool has one thread
+    const size_t first = toSystem ? 0 : 1;
+    for (size_t i = first; i < a.operands.size(); ++i) {
+        record.message += (i > first ? " " : "") + a.operands[i];
     }
+    record.time = std::chrono::time_point_cast<Log::Sink::Duration>(Log::Sink::Clock::now());
+    Reports reports;
+    if (toSystem) {
+        try {
+            std::unique_ptr<Log::Sink> sink;
+            if (a.has("syslog")) {
+                sink = std::make_unique<Log::SyslogSink>(a.value("syslog"));
+            } else {
+                sink = std::make_unique<Log::JournalSink>(a.value("journal"));
+            }
+            sink->log(record);  // directly: through the front end a fatal record would end this process
+        } catch (const std::runtime_error& e) {
+            throw Failure(e.what());
+        }
+        return reports.complainAll() ? 1 : 0;
+    }
+
     // "-": the record goes through a private scratch file to standard output.
     const bool toStandardOutput = a.operands[0] == "-";
     const std::string file = toStandardOutput ? freshLogFile("record") : a.operands[0];
     const std::uintmax_t sizeBefore = sizeOfLogFile(file);
-    Reports reports;
+    Flags<Log::FileSink::Options> options;
+    if (a.has("json")) {
+        options |= Log::FileSink::Json;
+    }
+    const auto [bytes, files] = a.has("rotate") ? parseRotation(a.value("rotate")) : std::make_pair(0ull, 0u);
     try {
-        Log::FileSink sink(file);
-        record.time = std::chrono::time_point_cast<Log::Sink::Duration>(Log::Sink::Clock::now());
-        // Handed to the sink directly: through the front end a fatal record
-        // would end this process.
-        sink.log(record);
+        if (a.has("rotate")) {
+            Log::RotatingFileSink(file, bytes, files, options).log(record);
+        } else {
+            Log::FileSink(file, options).log(record);
+        }
     } catch (const std::runtime_error&) {
         throw Failure(file + ": cannot be opened for writing");
     }
-    const bool written = endsWith(file, sizeBefore, record.message + "\n");
+    // A rotation may have started a new file: then the record is all it holds.
+    const bool written =
+        endsWith(file, a.has("rotate") ? 0 : sizeBefore, a.has("json") ? "}\n" : record.message + "\n");
     if (toStandardOutput) {
         std::cout << std::ifstream(file).rdbuf();
         std::remove(file.c_str());

@@ -27,7 +27,7 @@ const Command commands[] = {
     {"unpack", "restore the data of a container file", &runUnpack},
     {"hash", "print the DJB2 hash of each file", &runHash},
     {"ls", "list a directory's entries, one absolute path a line, sorted", &runList},
-    {"log", "append a record to a log file in the library's format", &runLog},
+    {"log", "write a record to a log file, syslog or the journal", &runLog},
     {"url", "split URLs into their components; file URLs of local paths", &runUrl},
     {"crash", "crash on purpose to show the fatal-exception report (status 150)", &runCrash},
     {"play", "play frames with the playback timer and report their lateness", &runPlay},
