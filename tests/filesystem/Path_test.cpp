@@ -7,53 +7,39 @@
 
 #include <boost/filesystem/operations.hpp>
 
-#include <climits>
 #include <filesystem>
-#include <spawn.h>
-#include <sys/wait.h>
 
 namespace {
 
 using Orvantis::Filesystem::Path;
 using namespace OrvantisTest;
 namespace fs = std::filesystem;
+using Reports = std::vector<std::string>;
 
-TEST(Path, NormalisationOnlyTurnsBackslashesIntoSlashes) {
-    EXPECT_EQ(Path("C:\\data\\x.txt").string(), "C:/data/x.txt");
+TEST(Path, OnlyBackslashesAreNormalised) {
+    EXPECT_EQ(Path("C:\\data\\\\x.txt").string(), "C:/data//x.txt");
     EXPECT_EQ(Path("A//b/./../C/").string(), "A//b/./../C/");
-    EXPECT_EQ(Path("\xff\xfe/\x80").string(), "\xff\xfe/\x80");  // bytes, not UTF-8, pass unchanged
+    EXPECT_TRUE(Path("a\\b") != "a\\b");  // strings are compared as given
     EXPECT_FALSE(Path("a\\b") == std::string("a\\b"));
-    EXPECT_TRUE(Path("a\\b") != "a\\b");
-    EXPECT_EQ(Path("a\\b"), Path("a/b"));
-    EXPECT_NE(Path("a/B"), Path("a/b"));
-    EXPECT_EQ(Path::emptyPath, "");
+    EXPECT_TRUE(Path("a\\b") == Path("a/b") && Path("a/B") != Path("a/b") && Path::emptyPath == "");
 }
 
 // The facet set at load makes path strings UTF-8 also under the "C" locale:
-// the test runs itself again in such an environment.
-TEST(Path, NarrowPathStringsAreUtf8WhateverTheLocale) {
-    EXPECT_EQ(boost::filesystem::path(L"\u00e4/\u20ac").string(), "\xc3\xa4/\xe2\x82\xac");
-    if (std::getenv("ORVANTIS_PATH_TEST_CHILD") != nullptr) {
-        return;
-    }
-    std::string self = fs::read_symlink("/proc/self/exe").string();
-    std::string filter = "--gtest_filter=Path.NarrowPathStringsAreUtf8WhateverTheLocale";
-    char* argv[] = {self.data(), filter.data(), nullptr};
-    char env0[] = "LC_ALL=C", env1[] = "ORVANTIS_PATH_TEST_CHILD=1";
-    char* envp[] = {env0, env1, nullptr};
-    pid_t child = 0;
-    ASSERT_EQ(::posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, envp), 0);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+// a fresh copy of the test program is loaded in such an environment.
+TEST(Path, NarrowStringsAreUtf8WhateverTheLocale) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string saved = std::getenv("LC_ALL") ? std::getenv("LC_ALL") : "";
+    ::setenv("LC_ALL", "C", 1);
+    EXPECT_EXIT(std::exit(boost::filesystem::path(L"\u00e4/\u20ac").string() == "\xc3\xa4/\xe2\x82\xac" ? 0 : 1),
+                testing::ExitedWithCode(0), "");
+    saved.empty() ? ::unsetenv("LC_ALL") : ::setenv("LC_ALL", saved.c_str(), 1);
 }
 
-TEST(Path, JoinsTextuallyWithOneSeparator) {
+TEST(Path, Join) {
     const char* const cases[][3] = {
-        {"dir", "file.txt", "dir/file.txt"}, {"C:", "x", "C:x"},    {"dir/", "x", "dir/x"},
-        {"", "x", "x"},                      {"a", "", "a"},        {"a", "/b", "a/b"},
-        {"a", "C:/b", "a/C:/b"},             {"a", "\\b", "a/b"},   {"a\\", "b", "a/b"},
-        {"/", "x", "/x"},                    {"a", "/", "a/"},      {"a/", "/b", "a//b"},
+        {"dir", "file.txt", "dir/file.txt"}, {"C:", "x", "C:x"}, {"dir/", "x", "dir/x"}, {"", "x", "x"},
+        {"a", "", "a"}, {"a", "/b", "a/b"}, {"a", "C:/b", "a/C:/b"}, {"a", "\\b", "a/b"}, {"a\\", "b", "a/b"},
+        {"/", "x", "/x"}, {"a/", "/b", "a//b"},
     };
     for (const auto& [left, right, joined] : cases) {
         SCOPED_TRACE(std::string(left) + " / " + right);
@@ -63,65 +49,48 @@ TEST(Path, JoinsTextuallyWithOneSeparator) {
     }
 }
 
-TEST(Path, SplitsNamesAndExtensions) {
+TEST(Path, NamesAndExtensions) {
     const std::string dots = "x" + std::string(10000, '.') + "e";  // found in linear time
     const std::string cases[][6] = {
         // path, filename, baseName, extension, fullExtension, parent
-        {"a/b.tar.gz", "b.tar.gz", "b", "gz", "tar.gz", "a"},
-        {"dir/", "", "", "", "", "dir"},
-        {".hidden", ".hidden", "", "hidden", "hidden", ""},
-        {"b.", "b.", "b", "", "", ""},
-        {"..", "..", "..", "", "", ""},
-        {"...", "...", "..", "", "", ""},
-        {"d/..x.y", "..x.y", ".", "y", "x.y", "d"},
-        {"x.a.b.c", "x.a.b.c", "x", "c", "a.b.c", ""},
-        {"a/b/c.txt", "c.txt", "c", "txt", "txt", "a/b"},
-        {"C:", "C:", "C:", "", "", ""},
-        {"d\\e.x", "e.x", "e", "x", "x", "d"},
-        {"/", "", "", "", "", ""},
-        {"", "", "", "", "", ""},
+        {"a/b.tar.gz", "b.tar.gz", "b", "gz", "tar.gz", "a"}, {"dir/", "", "", "", "", "dir"},
+        {".hidden", ".hidden", "", "hidden", "hidden", ""},   {"b.", "b.", "b", "", "", ""},
+        {"..", "..", "..", "", "", ""},                       {"...", "...", "..", "", "", ""},
+        {"d/..x.y", "..x.y", ".", "y", "x.y", "d"},           {"x.a.b.c", "x.a.b.c", "x", "c", "a.b.c", ""},
+        {"a/b/c.txt", "c.txt", "c", "txt", "txt", "a/b"},     {"C:", "C:", "C:", "", "", ""},
+        {"d\\e.x", "e.x", "e", "x", "x", "d"},                {"/", "", "", "", "", ""},
         {"/d/" + dots, dots, "x", "e", dots.substr(2), "/d"},
     };
     for (const auto& [path, filename, baseName, extension, fullExtension, parent] : cases) {
-        SCOPED_TRACE(path.substr(0, 20));
         const Path p(path);
-        EXPECT_EQ(p.filename(), filename);
-        EXPECT_EQ(p.baseName(), baseName);
-        EXPECT_EQ(p.extension(), extension);
-        EXPECT_EQ(p.fullExtension(), fullExtension);
-        EXPECT_EQ(p.parentPath(), parent);
+        EXPECT_EQ((Reports{p.filename(), p.baseName(), p.extension(), p.fullExtension(), p.parentPath().string()}),
+                  (Reports{filename, baseName, extension, fullExtension, parent}))
+            << path.substr(0, 20);
     }
 }
 
-TEST(Path, AbsoluteFollowsThePlatformAndResolvesAgainstTheWorkingDirectory) {
+TEST(Path, AbsoluteAndRelative) {
     const std::string here = Path::workingDirectory();
-    const std::pair<const char*, std::string> cases[] = {
+    const std::pair<const char*, std::string> absolute[] = {
         {"/x", "/x"}, {"\\x", "/x"}, {"//server/share", "//server/share"}, {"C:/x", here + "/C:/x"},
         {"x\\y", here + "/x/y"}, {"", here},
     };
-    for (const auto& [path, absolute] : cases) {
-        SCOPED_TRACE(path);
-        EXPECT_EQ(Path(path).isAbsolute(), absolute == Path(path).string());
-        EXPECT_EQ(Path(path).isRelative(), !Path(path).isAbsolute());
-        EXPECT_EQ(Path(path).createAbsolute(), absolute);
+    for (const auto& [path, expected] : absolute) {
+        EXPECT_EQ(Path(path).isAbsolute(), expected == Path(path).string()) << path;
+        EXPECT_EQ(Path(path).isRelative(), expected != Path(path).string()) << path;
+        EXPECT_EQ(Path(path).createAbsolute(), expected) << path;
     }
-}
-
-TEST(Path, RelativeToABase) {
-    const std::string here = Path::workingDirectory();
-    const std::string cases[][3] = {
-        {"/a/b/c", "/a/d", "../b/c"}, {"/a/b", "/a/b", "."},         {"/a", "/a/b", ".."},
-        {"/a/b", "/a/b/", "."},       {"/a/x", "/a/b/..", "x"},      {"/a/x", "/a/../..", "/a/x"},
-        {"/a/b/", "/a", "b/."},       {"/a/b", "relative/base", ""}, {"/a\\b\\c", "/a/d", "../b/c"},
-        {"x/y", here, "x/y"},         {"x/y", here + "/x/z", "../y"},
+    const std::string relative[][3] = {
+        {"/a/b/c", "/a/d", "../b/c"}, {"/a/b", "/a/b", "."}, {"/a", "/a/b", ".."}, {"/a/b", "/a/b/", "."},
+        {"/a/x", "/a/b/..", "x"}, {"/a/x", "/a/../..", "/a/x"}, {"/a/b/", "/a", "b/."}, {"/a/b", "rel/base", ""},
+        {"x/y", here, "x/y"}, {"x/y", here + "/x/z", "../y"},
     };
-    for (const auto& [path, base, relative] : cases) {
-        SCOPED_TRACE(path + " from " + base);
-        EXPECT_EQ(Path(path).createRelativeTo(Path(base)), relative);
+    for (const auto& [path, base, expected] : relative) {
+        EXPECT_EQ(Path(path).createRelativeTo(Path(base)), expected) << path << " from " << base;
     }
 }
 
-TEST(Path, QueriesReportEverythingButAMissingEntryInExists) {
+TEST(Path, QueriesReportAllButAMissingEntryInExists) {
     TempDir dir;
     writeFile(dir.file("file"), "x");
     fs::create_directory(dir.file("sub"));
@@ -130,37 +99,32 @@ TEST(Path, QueriesReportEverythingButAMissingEntryInExists) {
     const struct {
         std::string path;
         bool exists, isDirectory, isFile, isSymlink;
-        const char* error;  // reported by every query but exists(); nullptr: none
+        std::string error;  // reported by every query but exists(); "": none
         bool existsReports;
     } cases[] = {
-        {dir.file("file"), true, false, true, false, nullptr, false},
-        {dir.file("sub"), true, true, false, false, nullptr, false},
-        {dir.file("link"), true, true, false, true, nullptr, false},
-        {dir.path.string() + "\\sub", true, true, false, false, nullptr, false},
+        {dir.file("file"), true, false, true, false, "", false},
+        {dir.file("link"), true, true, false, true, "", false},
+        {dir.path.string() + "\\sub", true, true, false, false, "", false},
         {dir.file("missing"), false, false, false, false, "No such file or directory", false},
         {dir.file("file/below"), false, false, false, false, "Not a directory", true},
-        {dir.file(std::string(NAME_MAX + 1, 'n')), false, false, false, false, "File name too long", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         const Path p(c.path);
-        EXPECT_EQ(p.exists(), c.exists);
-        EXPECT_EQ(p.isDirectory(), c.isDirectory);
-        EXPECT_EQ(p.isFile(), c.isFile);
-        EXPECT_EQ(p.isSymlink(), c.isSymlink);
-        const size_t reports = c.error == nullptr ? 0 : c.existsReports ? 4 : 3;
-        EXPECT_EQ(takeReports(*log.recording), std::vector<std::string>(reports, "4 Filesystem::Path: " + std::string(c.error ? c.error : "")));
+        EXPECT_EQ((std::vector<bool>{p.exists(), p.isDirectory(), p.isFile(), p.isSymlink()}),
+                  (std::vector<bool>{c.exists, c.isDirectory, c.isFile, c.isSymlink}));
+        const size_t reports = c.error.empty() ? 0 : 3 + c.existsReports;
+        EXPECT_EQ(takeReports(*log.recording), Reports(reports, "4 Filesystem::Path: " + c.error));
     }
 }
 
-TEST(Path, CanonicalResolvesLinksAndDotsOfExistingPathsOnly) {
+TEST(Path, CanonicalResolvesExistingPathsOnly) {
     TempDir dir;
     fs::create_directories(dir.file("real/inner"));
     fs::create_directory_symlink(dir.file("real"), dir.file("link"));
     const std::string real = fs::canonical(dir.path).string() + "/real";
     LogSession log;
-    EXPECT_EQ(Path(dir.file("link/inner/..")).createCanonical(), real);
-    EXPECT_EQ(Path(dir.file("link\\.\\inner")).createCanonical(), real + "/inner");
+    EXPECT_EQ(Path(dir.file("link\\.\\inner/..")).createCanonical(), real);
     EXPECT_EQ(Path(dir.file("missing/..")).createCanonical(), Path::emptyPath);
     EXPECT_TRUE(takeReports(*log.recording).empty());
 }
