@@ -26,11 +26,11 @@ const std::string kError = "4 Filesystem::File: ";
 TEST(File, NamesAreAbsoluteAndFixedAtConstruction) {
     const std::string here = Path::workingDirectory();
     const File relative("logs\\archive.tar.gz");
-    EXPECT_EQ(relative.name() + " in " + relative.parentDirectory().string(), "archive.tar.gz in " + here + "/logs");
-    EXPECT_EQ(File(Path("/x/.hidden")).name() + File("/x/b.").name(), ".hiddenb");
     TempDir dir;
     fs::current_path(dir.path);
     EXPECT_EQ(relative.path(), here + "/logs/archive.tar.gz");
+    EXPECT_EQ(relative.name() + " " + File(Path("/x/.hidden")).name() + " " + File("/x/b.").name(),
+              "archive.tar.gz .hidden b");
     fs::current_path(here);
 }
 
@@ -42,6 +42,7 @@ TEST(File, OperationsAnswerAndReport) {
     LogSession log;
     File moving(dir.file("a.txt"));
     const auto f = [&](const char* name) { return File(dir.file(name)); };
+    const std::string missing = "No such file or directory";
     const std::tuple<const char*, std::function<long long()>, long long, std::string> steps[] = {
         {"create", [&] { return moving.create(); }, 1, ""},
         {"create with parents", [&] { return f("new/deeper/b.txt").createRecursive(); }, 1, ""},
@@ -51,15 +52,12 @@ TEST(File, OperationsAnswerAndReport) {
         {"rename onto a used name", [&] { return moving.rename("deeper/b.txt"); }, 0,
          "Trying to rename a file to a name that is already in use."},
         {"rename missing", [&] { return f("absent").rename("x"); }, 0, "Trying to rename a file that does not exist."},
-        {"rename fails", [&] { return moving.rename("no/such"); }, 0,
-         "Error in file renaming: No such file or directory"},
-        {"remove", [&] { return moving.remove() && !fs::exists(dir.file("new/c.txt")); }, 1, ""},
-        {"remove missing", [&] { return moving.remove(); }, 1, ""},
+        {"rename fails", [&] { return moving.rename("no/such"); }, 0, "Error in file renaming: " + missing},
+        {"remove", [&] { return moving.remove() && !fs::exists(dir.file("new/c.txt")) && moving.remove(); }, 1, ""},
         {"remove a directory", [&] { return f("new").remove(); }, 0, "Error in file removal: Directory not empty"},
         {"size", [&] { return f("f").size(); }, 5, ""},
         {"modified", [&] { return f("f").lastModified(); }, 1000000000, ""},
-        {"size, missing", [&] { return f("missing").size(); }, 0, ""},
-        {"modified, missing", [&] { return f("missing").lastModified(); }, 0, ""},
+        {"size and time, missing", [&] { return f("missing").size() + f("missing").lastModified(); }, 0, ""},
     };
     for (const auto& [name, step, result, report] : steps) {
         EXPECT_EQ(step(), result) << name;
@@ -123,9 +121,8 @@ TEST(File, ReadAndWriteFailuresReport) {
     };
     for (const auto& [path, report] : writes) {
         File file(path);
-        const ByteBuffer data("bytes");
-        EXPECT_FALSE(file.writeBinary(data) || file.appendBinary(data) || file.writeText({"x"}) ||
-                     file.appendText({"x"}));
+        const ByteBuffer b("bytes");
+        EXPECT_FALSE(file.writeBinary(b) || file.appendBinary(b) || file.writeText({"x"}) || file.appendText({"x"}));
         const Reports seen = takeReports(*log.recording);  // with those of the directories' creation
         EXPECT_EQ(std::count(seen.begin(), seen.end(), kError + report), 4) << report;
     }

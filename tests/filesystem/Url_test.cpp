@@ -7,8 +7,6 @@
 
 #include <array>
 #include <climits>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -31,22 +29,20 @@ Parts storedParts(const Url& u) {
 TEST(UrlParse, SplitsIntoFiveStoredComponents) {
     const std::pair<std::string, Parts> cases[] = {
         {"res://host:8080/a/b?x=1&y=2#frag", {"res:", "//host:8080", "/a/b", "?x=1&y=2", "#frag"}},
-        {"C:\\data\\scan.raw", {"", "", "/C:/data/scan.raw", "", ""}}, {"x:\\\\srv", {"", "", "/x:/srv", "", ""}},
+        {"C:\\data\\scan.raw", {"", "", "/C:/data/scan.raw", "", ""}}, {"z:/x", {"", "", "/z:/x", "", ""}},
         {"C:", {"C:", "", "", "", ""}}, {"file:///C:/x", {"file:", "//", "/C:/x", "", ""}},
         {"a/b:c", {"", "", "a/b:c", "", ""}}, {"1abc:x", {"1abc:", "", "x", "", ""}},
-        {"+.-:x", {"+.-:", "", "x", "", ""}}, {":x", {":", "", "x", "", ""}},
-        {"//host/p", {"", "//host", "/p", "", ""}}, {"?q", {"", "", "", "?q", ""}},
-        {"res://h#f?x", {"res:", "//h", "", "", "#f?x"}}, {"res://h//a\\b//", {"res:", "//h", "/a/b/", "", ""}},
-        {"res:////x", {"res:", "//", "/x", "", ""}}, {"res://u@h:1?a#b", {"res:", "//u@h:1", "", "?a", "#b"}},
+        {":x", {":", "", "x", "", ""}}, {"//host/p", {"", "//host", "/p", "", ""}},
+        {"?q", {"", "", "", "?q", ""}}, {"res://h#f?x", {"res:", "//h", "", "", "#f?x"}},
+        {"res://h//a\\b//", {"res:", "//h", "/a/b/", "", ""}}, {"res://u@h:1?a#b", {"res:", "//u@h:1", "", "?a", "#b"}},
         {"http://h/a//b\\\\c?q=\\\\#f\\\\", {"http:", "//h", "/a/b/c", "?q=\\\\", "#f\\\\"}},
-        {"res:a/./../b", {"res:", "", "a/./../b", "", ""}}, {"z:/x", {"", "", "/z:/x", "", ""}},
     };
     for (const auto& [text, parts] : cases) {
         EXPECT_EQ(storedParts(Url(text)), parts) << text;
     }
 }
 
-TEST(UrlParse, FlagsAndComparisons) {
+TEST(UrlParse, ConstructsAndCompares) {
     EXPECT_TRUE(Url("file:///C:/x").hasAuthority() && Url("file:///C:/x").isAbsolute() && Url().isEmpty());
     EXPECT_TRUE(Url("//host/p").isRelative() && Url("res:/p").isRelative());
     // Comparison with a string is byte-wise against the stored text.
@@ -55,6 +51,9 @@ TEST(UrlParse, FlagsAndComparisons) {
     Url u("res://h/p?q#f");
     u.clear();
     EXPECT_TRUE(u.isEmpty() && storedParts(u) == Parts{});
+    EXPECT_EQ(Url("res", "h", "p q#", "a=1", "f").string(), "res://h/p q%23?a=1#f");
+    EXPECT_EQ(Url("res:", "//h", "", "?q", "#f").string(), "res://h?q#f");
+    EXPECT_EQ(Url(Url::makeRelative, "file", "C:\\x", "", "f").string(), "file:C:/x#f");
 }
 
 TEST(UrlGetters, CutComponentsOutOfTheText) {
@@ -64,11 +63,7 @@ TEST(UrlGetters, CutComponentsOutOfTheText) {
          {"res", "user:pw@host:8080", "user:pw", "user", "pw", "host", "8080", "8080", "/a b", "x=1", "frag"}},
         {"file:///x", {"file", "", "", "", "", "", "", "-1", "/x", "", ""}},
         {":x?#", {"", "", "", "", "", "", "", "-1", "x", "", ""}},
-        {"res://u@h", {"res", "u@h", "u", "u", "", "h", "", "-1", "", "", ""}},
         {"res://a:b:c@h:1:2", {"res", "a:b:c@h:1:2", "a:b:c", "a", "b:c", "h", "1:2", "1", "", "", ""}},
-        {"res://u@v@h", {"res", "u@v@h", "u", "u", "", "v@h", "", "-1", "", "", ""}},
-        // Brackets are not special: the port starts at the first ':'.
-        {"//[::1]:80/x", {"", "[::1]:80", "", "", "", "[", ":1]:80", "-1", "/x", "", ""}},
         // One decoding pass, hex digits of either case; a '%' without two hex digits stays.
         {"res:/%4a%4F/50%25%20off%3f", {"res", "", "", "", "", "", "", "-1", "/JO/50% off?", "", ""}},
         {"res:/%2541/%/a%4/%zz%4g%", {"res", "", "", "", "", "", "", "-1", "/%41/%/a%4/%zz%4g%", "", ""}},
@@ -80,15 +75,9 @@ TEST(UrlGetters, CutComponentsOutOfTheText) {
                   expected)
             << text;
     }
-}
-
-TEST(UrlGetters, PortNumberReadsLikeStoi) {
-    const std::pair<std::string, int> cases[] = {
-        {"8x", 8}, {"abc", -1}, {"-5", -5}, {" \t+7", 7}, {"", -1}, {"2147483647", INT_MAX},
-        {"2147483648", -1}, {"-2147483648", INT_MIN}, {"-2147483649", -1},
-    };
-    for (const auto& [port, expected] : cases) {
-        EXPECT_EQ(Url("res://h:" + port + "/x").portNumber(), expected) << port;
+    const std::pair<std::string, int> ports[] = {{"8x", 8}, {" \t+7", 7}, {"2147483648", -1}, {"-2147483648", INT_MIN}};
+    for (const auto& [port, number] : ports) {
+        EXPECT_EQ(Url("res://h:" + port + "/x").portNumber(), number) << port;
     }
 }
 
@@ -101,21 +90,17 @@ TEST(UrlSetters, ReplaceOneRangeAndManageDelimiters) {
         {"res://h/p?q#f", query, "", "res://h/p#f"},          {"res://h/p?q#f", query, "?a=1", "res://h/p?a=1#f"},
         {"res://h/p#f", query, "a", "res://h/p?a#f"},         {"res://h/p?q#f", fragment, "", "res://h/p?q"},
         {"res://h/p", fragment, "#x", "res://h/p#x"},         {"res://h", scheme, "ftp:", "ftp://h"},
-        {"res://h", scheme, "", "//h"},                       {"/p", scheme, "x", "x:/p"},
-        {"res:p", authority, "h", "res://h/p"},               {"res:/p", authority, "//h", "res://h/p"},
-        {"res://h/p", authority, "", "res:/p"},               {"res://h:80/x", host, "", "res:/x"},
-        {"res://u@h:80/x", host, "new", "res://u@new:80/x"},  {"res:p", host, "h", "res://h/p"},
+        {"/p", scheme, "ftp", "ftp:/p"},                      {"res:p", authority, "h", "res://h/p"},
+        {"res:/p", authority, "//h", "res://h/p"},            {"res://h/p", authority, "", "res:/p"},
+        {"res://h:80/x", host, "", "res:/x"},                 {"res://u@h:80/x", host, "new", "res://u@new:80/x"},
         {"/x", port, "", "//localhost/x"},                    {"res://h:80/x", port, "", "res://h/x"},
         {"res://u@h:80", port, ":81", "res://u@h:81"},        {"res://h/x", userinfo, "me", "res://me@h/x"},
         {"res://me@h/x", userinfo, "", "res://h/x"},          {"/x", userinfo, "me@", "//me@localhost/x"},
-        {"res://o:pw@h", userinfo, "a:b", "res://a:b@h"},     {"res://al:pw@h", username, "bob", "res://bob:pw@h"},
-        {"res://al@h", username, "bob", "res://bob@h"},       {"res://h", username, "bob", "res://bob@h"},
-        {"res://al:pw@h", username, "", "res://:pw@h"},       {"res://h/x", password, "pw", "res://:pw@h/x"},
-        {"res://al@h", password, "pw", "res://al:pw@h"},      {"res://al:o@h:1", password, ":pw", "res://al:pw@h:1"},
-        {"res://al:o@h", password, "", "res://al@h"},         {"/p", password, "x", "//:x@localhost/p"},
-        {"res://h", path, "dir/f", "res://h/dir/f"},          {"file:", path, "//x", "file:/x"},
-        {"res:", path, "///", "res:/"},                       {"res://h/p?q", path, "", "res://h?q"},
-        {"res://h", path, "/a\\b//c", "res://h/a\\b//c"},
+        {"res://al:pw@h", username, "bob", "res://bob:pw@h"}, {"res://h", username, "bob", "res://bob@h"},
+        {"res://h/x", password, "pw", "res://:pw@h/x"},       {"res://al@h", password, "pw", "res://al:pw@h"},
+        {"res://al:o@h:1", password, ":pw", "res://al:pw@h:1"}, {"res://al:o@h", password, "", "res://al@h"},
+        {"res://h", path, "dir/f", "res://h/dir/f"},
+        {"file:", path, "//x", "file:/x"},                    {"res://h/p?q", path, "", "res://h?q"},
         {"res://h?q#f", path, "a !#$%&*+,;=?@[]", "res://h/a %21%23%24%25%26%2a%2b%2c%3b%3d%3f%40%5b%5d?q#f"},
     };
     for (const auto& [before, set, argument, after] : cases) {
@@ -125,21 +110,8 @@ TEST(UrlSetters, ReplaceOneRangeAndManageDelimiters) {
         EXPECT_EQ(storedParts(u), storedParts(Url(after))) << before << " + " << argument;  // the lengths follow
     }
     Url numbered("/x"), negative("res://h/x");
-    numbered.setPort(8080), negative.setPort(-5);
-    EXPECT_EQ(numbered.string() + " " + negative.string(), "//localhost:8080/x res://h:-5/x");
-}
-
-TEST(UrlConstruct, AssemblesFromPieces) {
-    const std::pair<Url, std::string> cases[] = {
-        {Url("res", "h", "/p", "a=1", "f"), "res://h/p?a=1#f"}, {Url("res", "", "p", "", ""), "res:p"},
-        {Url("res:", "//h", "p", "?q", "#f"), "res://h/p?q#f"}, {Url("res", "h", "p q#", "", ""), "res://h/p q%23"},
-        {Url("file", "//", "C:\\data\\x", "", ""), "file:///C:/data/x"},
-        {Url(Url::makeRelative, "file", "C:\\x", "", "f"), "file:C:/x#f"},
-        {Url(Url::makeRelative, "", "C:\\x", "", ""), "/C:/x"},
-    };
-    for (const auto& [url, text] : cases) {
-        EXPECT_EQ(url.string(), text);
-    }
+    numbered.setPort(8080), negative.setPort(-5), negative.setPath("/a\\b//c");  // the path is stored as given
+    EXPECT_EQ(numbered.string() + " " + negative.string(), "//localhost:8080/x res://h:-5/a\\b//c");
 }
 
 TEST(UrlValidity, RulesInOrder) {
@@ -159,51 +131,39 @@ TEST(UrlValidity, RulesInOrder) {
 }
 
 TEST(UrlFormat, LeavesOutWhatTheOptionsName) {
-    using Options = Orvantis::Flags<Url::FormattingOption>;
-    const std::string full = "res://u:pw@h:80/p?q#f";
-    const std::tuple<std::string, Options, std::string> cases[] = {
-        {full, Url::OmitScheme, "//u:pw@h:80/p?q#f"},     {full, Url::OmitPassword, "res://u@h:80/p?q#f"},
-        {full, Url::OmitUserInfo, "res://h:80/p?q#f"},    {full, Url::OmitPort, "res://u:pw@h/p?q#f"},
-        {full, Url::OmitAuthority, "res:/p?q#f"},         {full, Url::OmitPath | Url::OmitQuery, "res://u:pw@h:80#f"},
-        {full, Url::OmitFragment, "res://u:pw@h:80/p?q"}, {"res://:pw@h/p", Url::OmitPassword, "res://@h/p"},
-        {"C:/x", Options(), "/C:/x"},
+    const std::string full = "res://u:pw@h:80/p";
+    const std::tuple<std::string, Orvantis::Flags<Url::FormattingOption>, std::string> cases[] = {
+        {full, Url::OmitPassword, "res://u@h:80/p"}, {"res://:pw@h/p", Url::OmitPassword, "res://@h/p"},
+        {full, Url::OmitUserInfo, "res://h:80/p"},   {full, Url::OmitPort, "res://u:pw@h/p"},
+        {full, Url::OmitScheme, "//u:pw@h:80/p"},    {"C:/x", {}, "/C:/x"},
     };
     for (const auto& [text, options, expected] : cases) {
         EXPECT_EQ(Url(text).string(options), expected) << text << " / " << options.value();
     }
 }
 
-TEST(UrlSubquery, KeyAndValueAreCutAtTheFirstEquals) {
-    const std::tuple<Subquery, std::string, std::string, std::string, bool> cases[] = {
+TEST(UrlSubquery, ItemsKeysAndValues) {
+    const std::tuple<Subquery, std::string, std::string, std::string, bool> items[] = {
         // item, text, key, value, hasKey
         {Subquery("a", "1"), "a=1", "a", "1", true}, {Subquery(std::string("a"), std::string("")), "a=", "a", "", true},
         {Subquery("flag"), "flag", "", "flag", false}, {Subquery("a=b=c"), "a=b=c", "a", "b=c", true},
-        {Subquery(std::string("=v")), "=v", "", "v", true}, {Subquery(), "", "", "", false},
     };
-    for (const auto& [item, text, key, value, hasKey] : cases) {
-        EXPECT_EQ((Strings{item, item.key(), item.value()}), (Strings{text, key, value}));
-        EXPECT_EQ(item.hasKey(), hasKey) << text;
+    for (const auto& [item, text, key, value, hasKey] : items) {
+        EXPECT_EQ((std::tuple{std::string(item), item.key(), item.value(), item.hasKey()}),
+                  (std::tuple{text, key, value, hasKey}));
     }
     EXPECT_TRUE(Subquery("a", "1") == Subquery("a=1") && !(Subquery("a", "1") == Subquery("a=2")));
-}
-
-TEST(UrlSubquery, ItemsAreSplitAtAmpersandAndSemicolon) {
-    const std::pair<std::string, Strings> cases[] = {
-        {"res://h/p", {}}, {"res://h/p#a&b", {}}, {"res://h/p?", {""}}, {"res://h/p?a=1&b=2;c", {"a=1", "b=2", "c"}},
-        {"res://h/p?a&&b", {"a", "", "b"}}, {"?;", {"", ""}}, {"res://h/p?x=1#f&g", {"x=1"}},
+    const std::pair<std::string, Strings> queries[] = {
+        {"res://h/p#a&b", {}}, {"res://h/p?", {""}}, {"res://h/p?a=1&b=2;c", {"a=1", "b=2", "c"}},
+        {"res://h/p?a&&b#f&g", {"a", "", "b"}},
     };
-    for (const auto& [text, items] : cases) {
+    for (const auto& [text, expected] : queries) {
         const Url u(text);
-        Strings all, each;
-        for (const Subquery& s : u.subqueries()) {
-            all.push_back(s);
-        }
-        for (size_t i = 0; u.subquery(i).hasValue(); ++i) {
-            each.push_back(u.subquery(i).value());
-        }
-        EXPECT_EQ(u.subqueryCount(), items.size()) << text;
-        EXPECT_EQ(all, items) << text;
-        EXPECT_EQ(each, items) << text;
+        const std::vector<Subquery> all = u.subqueries();
+        EXPECT_EQ(Strings(all.begin(), all.end()), expected) << text;
+        EXPECT_EQ(u.subqueryCount(), expected.size()) << text;
+        EXPECT_FALSE(u.subquery(expected.size()).hasValue()) << text;
+        EXPECT_TRUE(expected.empty() || u.subquery(expected.size() - 1).value() == Subquery(expected.back())) << text;
     }
 }
 
@@ -225,8 +185,9 @@ TEST(UrlSubquery, AppendAndReplaceEditTheQueryInPlace) {
         {"res://h/p", -1, Subquery("k", "v"), "res://h/p?k=v"}, {"res://h/p?", -1, Subquery("k", "v"), "res://h/p?k=v"},
         {"res://h/p?a=1#f", -1, Subquery("k", "v"), "res://h/p?a=1&k=v#f"},
         {"res://h/p?a=1&b=2#f", 1, Subquery("c", "33"), "res://h/p?a=1&c=33#f"},
-        {"res://h/p?a=1;b=2", 0, Subquery(""), "res://h/p?;b=2"}, {"res://h/p?a&&b", 1, Subquery("x"), "res://h/p?a&x&b"},
-        {"res://h/p?a=1&b=2", 5, Subquery("z"), "res://h/p?a=1&b=2&z"}, {"res://h/p#f", 0, Subquery("z"), "res://h/p?z#f"},
+        {"res://h/p?a=1;b=2", 0, Subquery(""), "res://h/p?;b=2"},
+        {"res://h/p?a&&b", 1, Subquery("x"), "res://h/p?a&x&b"},
+        {"res://h/p?a=1&b=2", 5, Subquery("z"), "res://h/p?a=1&b=2&z"},
     };
     for (const auto& [before, index, item, after] : cases) {
         Url u(before);
@@ -247,9 +208,10 @@ TEST(UrlLocalFile, ConvertsBothWays) {
         {"C:\\data\\scan 1.raw", drivesAreAbsolute ? "file:///C:/data/scan 1.raw" : "file:C:/data/scan 1.raw",
          "C:/data/scan 1.raw", "", ""},
         {"/data/x", rootsAreAbsolute ? "file:///data/x" : "file:/data/x", "/data/x", "", ""},
-        {"file:///C:/x", "file:///C:/x", "C:/x", "", ""}, {"file://srv/share", "file:///srv/share", "/srv/share", "", ""},
+        {"file:///C:/x", "file:///C:/x", "C:/x", "", ""},
+        {"file://srv/share", "file:///srv/share", "/srv/share", "", ""},
         {"rel/dir", "file:rel/dir", "rel/dir", "", ""},   {"a?b#c", "file:a?b#c", "a", "b", "c"},
-        {"a#b", "file:a%23b", "a#b", "", ""},             {"a?b?c#d#e", "file:a%3fb?c#d#e", "a?b", "c", "d#e"},
+        {"a?b?c#d#e", "file:a%3fb?c#d#e", "a?b", "c", "d#e"},
     };
     for (const auto& [local, url, path, query, fragment] : cases) {
         const Url u = Url::fromLocalFile(local);
