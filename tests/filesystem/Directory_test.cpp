@@ -76,6 +76,7 @@ TEST(Directory, ScansListTheirLevelsThroughTheFilter) {
         writeFile(dir.file(f), "");
     }
     fs::create_directory_symlink(dir.file("outside"), dir.file("t/x/link"));
+    fs::create_directory(dir.file("t/z/empty"));
     LogSession log;
     const Directory tree(Path(dir.path.string() + "\\t")), missing(dir.file("missing")), file(dir.file("t/1.txt"));
     const auto txt = [](const Path& p) { return p.extension() == "txt"; };
@@ -90,7 +91,7 @@ TEST(Directory, ScansListTheirLevelsThroughTheFilter) {
         {"recursive, filtered", tree.scanRecursive(txt), {"t/1.txt", "t/x/y/3.txt", "t/x/v/i/5.txt", "t/z/4.txt"}},
         {"recursive",
          tree.scanRecursive(removeVictim),
-         {"t/1.txt", "t/b.log", "t/x", "t/x/y", "t/x/y/3.txt", "t/x/v", "t/x/link", "t/z", "t/z/4.txt"}},
+         {"t/1.txt", "t/b.log", "t/x", "t/x/y", "t/x/y/3.txt", "t/x/v", "t/x/link", "t/z", "t/z/4.txt", "t/z/empty"}},
     };
     for (const auto& [name, listed, expected] : cases) {
         std::set<std::string> got;

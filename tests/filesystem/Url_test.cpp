@@ -99,8 +99,8 @@ TEST(UrlSetters, ReplaceOneRangeAndManageDelimiters) {
         {"res://al:pw@h", username, "bob", "res://bob:pw@h"}, {"res://h", username, "bob", "res://bob@h"},
         {"res://h/x", password, "pw", "res://:pw@h/x"},       {"res://al@h", password, "pw", "res://al:pw@h"},
         {"res://al:o@h:1", password, ":pw", "res://al:pw@h:1"}, {"res://al:o@h", password, "", "res://al@h"},
-        {"res://h", path, "dir/f", "res://h/dir/f"},
-        {"file:", path, "//x", "file:/x"},                    {"res://h/p?q", path, "", "res://h?q"},
+        {"res://h", path, "dir/f", "res://h/dir/f"},          {"file:", path, "//x", "file:/x"},
+        {"res://h/p?q", path, "", "res://h?q"},
         {"res://h?q#f", path, "a !#$%&*+,;=?@[]", "res://h/a %21%23%24%25%26%2a%2b%2c%3b%3d%3f%40%5b%5d?q#f"},
     };
     for (const auto& [before, set, argument, after] : cases) {
