@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/filesystem/path.hpp>
+
 #include <filesystem>
 
 namespace {
@@ -18,6 +20,17 @@ TEST(Path, OnlyBackslashesAreNormalised) {
     EXPECT_EQ(Path("C:\\data\\\\x.txt").string() + " " + Path("A//b/./../C/").string(), "C:/data//x.txt A//b/./../C/");
     EXPECT_TRUE(Path("a\\b") != "a\\b" && !(Path("a\\b") == std::string("a\\b")));  // strings are compared as given
     EXPECT_TRUE(Path("a\\b") == Path("a/b") && Path("a/B") != Path("a/b") && Path::emptyPath == "");
+}
+
+// The facet set at load makes path strings UTF-8 also under the "C" locale:
+// a fresh copy of the test program is loaded in such an environment.
+TEST(Path, NarrowStringsAreUtf8WhateverTheLocale) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string saved = std::getenv("LC_ALL") ? std::getenv("LC_ALL") : "";
+    ::setenv("LC_ALL", "C", 1);
+    EXPECT_EXIT(std::exit(boost::filesystem::path(L"\u00e4/\u20ac").string() == "\xc3\xa4/\xe2\x82\xac" ? 0 : 1),
+                testing::ExitedWithCode(0), "");
+    saved.empty() ? ::unsetenv("LC_ALL") : ::setenv("LC_ALL", saved.c_str(), 1);
 }
 
 TEST(Path, Join) {
