@@ -132,24 +132,4 @@ TEST(AsyncLogger, ThrowingRecordIsLostAloneAndFatalStillEndsTheProcess) {
     EXPECT_THROW(Log::flush(), std::runtime_error);  // this process still has the record
 }
 
-// Two Fatal records at once, among threads inside the logger and its sinks:
-// one exit with -106, nothing destroyed under the others' feet (the sanitizer builds check that).
-TEST(AsyncLogger, FatalAmongOtherThreadsEndsOnce) {
-    for (const Log::Mode mode : {Log::Synchronous, Log::Asynchronous}) {
-        for (int run = 0; run < 5; ++run) {
-            EXPECT_EXIT(
-                {
-                    ::alarm(30);
-                    LogSession session(mode);
-                    std::atomic<bool> never{false};
-                    for (auto& t : produce(4, never, [](int t) { return t < 2 ? Log::Info : Log::Fatal; })) {
-                        t.join();
-                    }
-                },
-                ::testing::ExitedWithCode(kFatalExitStatus), "")
-                << mode;
-        }
-    }
-}
-
 }  // namespace

@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
 namespace {
 
@@ -68,42 +67,6 @@ TEST_F(RotatingFileSinkTest, KeepsMaxFilesOfAtMostMaxBytesWithTheNewestRecords) 
     EXPECT_EQ(kept, numbered(45 - static_cast<int>(kept.size()), 45));  // the newest records, in order
     EXPECT_EQ(messagesIn({single}), numbered(44, 45));
     EXPECT_FALSE(std::filesystem::exists(single + ".1"));
-}
-
-TEST_F(RotatingFileSinkTest, LosesNothingUnderConcurrentProducers) {
-    constexpr int kThreads = 8, kRecords = 2000;
-    Log::deinit();
-    Log::init(Log::Trace, Log::Asynchronous);
-    Log::addSink(std::make_unique<Log::RotatingFileSink>(path, 16 * 1024, 1000));
-    std::vector<std::thread> producers;
-    for (int t = 0; t < kThreads; ++t) {
-        producers.emplace_back([t] {
-            for (int i = 0; i < kRecords; ++i) {
-                Log::log(Log::Info, std::to_string(t), std::to_string(i));
-            }
-        });
-    }
-    for (auto& p : producers) {
-        p.join();
-    }
-    Log::deinit();
-    std::vector<std::string> files;
-    for (int i = 999; i >= 1; --i) {
-        if (std::filesystem::exists(path + "." + std::to_string(i))) {
-            files.push_back(path + "." + std::to_string(i));
-        }
-    }
-    files.push_back(path);
-    EXPECT_GT(files.size(), 5u);
-    std::vector<int> next(kThreads, 0);
-    for (const std::string& file : files) {
-        for (const std::string& line : lines(readFile(file))) {
-            const size_t open = line.find("\t[");
-            ASSERT_NE(open, std::string::npos) << line;
-            ASSERT_EQ(line.substr(line.find("] ") + 2), std::to_string(next[std::stoi(line.substr(open + 2))]++));
-        }
-    }
-    EXPECT_EQ(next, std::vector<int>(kThreads, kRecords));
 }
 
 TEST_F(RotatingFileSinkTest, FailedRotationIsReportedOnceAndWritingGoesOn) {
