@@ -3,6 +3,7 @@
 // also when several things go wrong at once.
 #include "core/log/CrashReporting.h"
 #include "core/log/FileSink.h"
+#include "core/log/sinks/RotatingFileSink.h"
 #include "core/log/Log.h"
 
 #include "support/Scratch.h"
@@ -14,6 +15,7 @@
 #include <sys/wait.h>
 
 #include <atomic>
+#include <regex>
 #include <csignal>
 #include <thread>
 
@@ -102,10 +104,11 @@ protected:
     }
     void TearDown() override { std::remove(path.c_str()); }
 
-    void startLogging(Log::Mode mode) const {
+    void startLogging(Log::Mode mode, bool rotating = false) const {
         ::alarm(20);  // a child that has not ended by then has hung: SIGALRM fails the test
         Log::init(Log::Trace, mode);
-        Log::addSink(std::make_unique<Log::FileSink>(path));
+        rotating ? Log::addSink(std::make_unique<Log::RotatingFileSink>(path, 1 << 24, 2))
+                 : Log::addSink(std::make_unique<Log::FileSink>(path));
         for (int i = 0; i < 1000; ++i) {  // queued in asynchronous mode: all must precede the report
             Log::log(Log::Debug, "", "queued");
         }
@@ -120,6 +123,8 @@ protected:
         const size_t at = text.find(head);
         ASSERT_NE(at, std::string::npos) << text.substr(text.size() - std::min<size_t>(text.size(), 2000));
         EXPECT_LT(text.find("\tINFO \tbefore the crash\n"), at);
+        const std::string stamp = text.substr(text.rfind('\n', at) + 1, at - text.rfind('\n', at) - 1);
+        EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{1,3})"))) << stamp;
         EXPECT_NE(text.find(" *****\n", at), std::string::npos);
         const bool traced = text.find(trace, at) != std::string::npos;
         // ThreadSanitizer makes symbolising thousands of overflowed frames
@@ -143,6 +148,7 @@ TEST_F(FatalReporterTest, EachFaultEndsTheProcessWithItsReport) {
         const char* trace;  // " 0# 0x": only the last resort's raw addresses
         Log::Mode mode;
         void (*run)();
+        bool rotating;  // the rotating sink hands the last resort its current file too
     };
     const Crash crashes[] = {
         {"", "Divide by zero error", "crashByDivisionByZero", Log::Synchronous,
@@ -186,7 +192,8 @@ TEST_F(FatalReporterTest, EachFaultEndsTheProcessWithItsReport) {
          [] {
              std::thread hanging = troubleOnAnotherThread("hang");
              crashByNullWrite();
-         }},
+         },
+         true},
 #endif
     };
     for (const Crash& crash : crashes) {
@@ -194,7 +201,7 @@ TEST_F(FatalReporterTest, EachFaultEndsTheProcessWithItsReport) {
         std::remove(path.c_str());
         EXPECT_EXIT(
             {
-                startLogging(crash.mode);
+                startLogging(crash.mode, crash.rotating);
                 crash.run();
             },
             ::testing::ExitedWithCode(kFatalExitStatus), "");

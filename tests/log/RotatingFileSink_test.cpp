@@ -105,7 +105,7 @@ TEST_F(RotatingFileSinkTest, JsonLinesParseWithAStandardParser) {
     Log::addSink(std::make_unique<Log::RotatingFileSink>(path, 1 << 20, 2, Log::FileSink::Json));
     Log::log(Log::Warning, "Backup", "disk 91% full");
     Log::log(Log::Warning, "multi\nline", std::string(kBinary, sizeof kBinary - 1));
-    Log::log(Log::Warning, "", "bad \xC3 utf8 \xF0\x9F\x98\x80 \x7F end");
+    Log::log(Log::Warning, "", "bad \xC3 \xF8\x88\x80\x80 utf8 \xF0\x9F\x98\x80 \xE2\x82\xAC \x7F end");
     Log::deinit();
     const std::string script = dir.file("read.py");
     OrvantisTest::writeFile(script,
@@ -122,7 +122,7 @@ TEST_F(RotatingFileSinkTest, JsonLinesParseWithAStandardParser) {
     EXPECT_EQ(lines(readFile(output)), (std::vector<std::string>{
                                            "warning|Backup|disk 91% full",
                                            "warning|multi\\nline|nul\\x00byte \"quoted\" back\\\\slash\\ttab",
-                                           "warning||bad \\ufffd utf8 \\U0001f600 \\x7f end",
+                                           "warning||bad \\ufffd \\ufffd\\ufffd\\ufffd\\ufffd utf8 \\U0001f600 \\u20ac \\x7f end",
                                        }));
 }
 
