@@ -148,6 +148,7 @@ TEST_F(FatalReporterTest, EachFaultEndsTheProcessWithItsReport) {
         const char* trace;  // " 0# 0x": only the last resort's raw addresses
         Log::Mode mode;
         void (*run)();
+        bool twice;     // the crash during the exit is reported after the Fatal record's end
         bool rotating;  // the rotating sink hands the last resort its current file too
     };
     const Crash crashes[] = {
@@ -181,7 +182,8 @@ TEST_F(FatalReporterTest, EachFaultEndsTheProcessWithItsReport) {
          [] {
              Log::addSink(std::make_unique<FailingSink<false>>());
              Log::log(Log::Fatal, "", "the end");
-         }},
+         },
+         true},
         {"a sink throws from the report and the flush", "Access Violation", "crashByNullWrite", Log::Synchronous,
          [] {
              Log::addSink(std::make_unique<FailingSink<true>>());
@@ -193,7 +195,7 @@ TEST_F(FatalReporterTest, EachFaultEndsTheProcessWithItsReport) {
              std::thread hanging = troubleOnAnotherThread("hang");
              crashByNullWrite();
          },
-         true},
+         false, true},
 #endif
     };
     for (const Crash& crash : crashes) {
@@ -205,7 +207,7 @@ TEST_F(FatalReporterTest, EachFaultEndsTheProcessWithItsReport) {
                 crash.run();
             },
             ::testing::ExitedWithCode(kFatalExitStatus), "");
-        expectReport(crash.name, crash.trace, std::string(crash.what).empty());
+        expectReport(crash.name, crash.trace, !crash.twice);
     }
 }
 
