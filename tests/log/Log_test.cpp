@@ -53,6 +53,20 @@ TEST(Log, RepeatedInitAndDeinitOnlyWarn) {
     EXPECT_TRUE(recording->destroyed);
 }
 
+// A process that ends without deinit while the logger thread waits for records exits cleanly.
+TEST(Log, ExitWithoutDeinitEndsCleanly) {
+    EXPECT_EXIT(
+        {
+            ::alarm(10);
+            Log::init(Log::Trace, Log::Asynchronous);
+            Log::addSink(std::make_unique<RecordingSink>(std::make_shared<Recording>()));
+            Log::log(Log::Info, "", "m");
+            Log::flush();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST(Log, SinkListAndDeinitOrder) {
     struct OrderedSink : RecordingSink {
         OrderedSink(std::vector<int>* log, int id) : RecordingSink(std::make_shared<Recording>()), log_(log), id_(id) {}
