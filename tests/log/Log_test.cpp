@@ -120,6 +120,22 @@ TEST(Log, SynchronousSinkExceptionReachesCallerAndLoggerStaysUsable) {
     EXPECT_EQ(session.recording->messages(), (std::vector<std::string>{"throw", "after"}));
 }
 
+// Two sinks that report on every record, reports included, give up after a few rounds: each record
+// brings the same number of reports, none left over from the one before.
+TEST(Log, SinkReportsSettleInBoundedRounds) {
+    LogSession session;
+    struct EchoSink : Log::Sink {
+        void flush() override {}
+        void logImpl(const LogCapture& c) override { Log::log(Log::Error, "echo", c.message); }
+    };
+    Log::addSink(std::make_unique<EchoSink>());
+    Log::addSink(std::make_unique<EchoSink>());
+    Log::log(Log::Info, "", "first");
+    const size_t perRecord = session.takeRecords().size();
+    Log::log(Log::Info, "", "second");
+    EXPECT_EQ(session.takeRecords().size(), perRecord);
+}
+
 // A Fatal record ends the process with -106 in both modes, also when a sink throws on it (registered after
 // another, which must still be flushed) or when two threads log Fatal among others inside the logger and its
 // sinks (nothing destroyed under the others' feet: the sanitizer builds check that).
