@@ -1,7 +1,5 @@
 #include "core/log/FileSink.h"
 
-#include "core/log/Log.h"
-#include "support/Capture.h"
 #include "support/Scratch.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +8,6 @@
 #include <csignal>
 #include <ctime>
 #include <filesystem>
-#include <regex>
 #include <thread>
 
 #include <fcntl.h>
@@ -34,58 +31,57 @@ public:
 // A record at `seconds` since 1970 plus `ticks` of 100 ns.
 Sink::LogCapture record(int64_t seconds, int64_t ticks, Level level, const std::string& category,
                         const std::string& message) {
-    return Sink::LogCapture{Sink::TimePoint(Sink::Duration(seconds * 10000000 + ticks)), level, category, message};
+    return Sink::LogCapture{Sink::TimePoint(Sink::Duration(seconds * 10000000 + ticks)), level, category, message, 42};
 }
 
-// Sets the time zone rules for the tests that follow (POSIX notation needs
-// no zone database).
-void setTimeZone(const char* rules) {
+void setTimeZone(const char* rules) {  // POSIX notation needs no zone database
     ::setenv("TZ", rules, 1);
     ::tzset();
 }
 
-TEST(FileSink, WritesTheExactLineFormatInLocalTime) {
+TEST(FileSink, ExactLineFormatInLocalTime) {
     TempDir dir;
     setTimeZone("XYZ-5:30");  // five and a half hours east of UTC
     const int64_t t = 1700000000;  // 2023-11-14 22:13:20 UTC
     {
         TestableFileSink sink(dir.file("a.log"));
         sink.logImpl(record(t, 5 * 10000 + 9999, Error, "Filesystem::File", "five ms"));
-        sink.logImpl(record(t, 0, Trace, "c", "zero ms"));
         sink.logImpl(record(t + 1, 45 * 10000, Debug, "", "empty category"));
         sink.logImpl(record(t + 2, 999 * 10000, Info, "c", "info"));
         sink.logImpl(record(t + 3, 100 * 10000, Warning, "c", "warn"));
         sink.logImpl(record(t + 3, 120 * 10000, Fatal, "c", "fatal"));
+        sink.logImpl(record(t + 3, 0, Trace, "c", "tabs\tand bytes \xc3\xa4 stay"));
         sink.logImpl(record(t + 3, 0, static_cast<Level>(7), "c", "level seven"));
-        sink.logImpl(record(t + 3, 0, Info, "c", "tabs\tand bytes \xc3\xa4 stay"));
+        TestableFileSink(dir.file("a.json"), FileSink::Json).logImpl(record(t, 50000, Error, "File", "five ms"));
     }
     EXPECT_EQ(readFile(dir.file("a.log")),
               "2023-11-15 03:43:20.5\tERROR\t[Filesystem::File] five ms\n"
-              "2023-11-15 03:43:20.0\tTRACE\t[c] zero ms\n"
               "2023-11-15 03:43:21.45\tDEBUG\tempty category\n"
               "2023-11-15 03:43:22.999\tINFO \t[c] info\n"
               "2023-11-15 03:43:23.100\tWARN \t[c] warn\n"
               "2023-11-15 03:43:23.120\tFATAL\t[c] fatal\n"
-              "2023-11-15 03:43:23.0\t\t[c] level seven\n"
-              "2023-11-15 03:43:23.0\tINFO \t[c] tabs\tand bytes \xc3\xa4 stay\n");
+              "2023-11-15 03:43:23.0\tTRACE\t[c] tabs\tand bytes \xc3\xa4 stay\n"
+              "2023-11-15 03:43:23.0\t\t[c] level seven\n");
+    EXPECT_EQ(readFile(dir.file("a.json")), "{\"time\":\"2023-11-15T03:43:20.005+05:30\",\"level\":\"error\","
+                                            "\"category\":\"File\",\"message\":\"five ms\",\"thread\":42}\n");
 }
 
 TEST(FileSink, AppendsAfterTwoLineFeedsOnlyWhenTheFileHasContent) {
     TempDir dir;
-    const auto one = record(0, 0, Info, "", "one");
+    setTimeZone("UTC0");
     struct Case {
         const char* what;
         const char* initial;  // nullptr: no file, in a missing directory
-        bool truncate;
+        Orvantis::Flags<FileSink::Options> options;
         std::string expected;
     };
+    const std::string one = "1970-01-01 00:00:00.0\tINFO \tone\n";
     const Case cases[] = {
-        {"new file in new directories", nullptr, false, "one\n"},
-        {"empty file", "", false, "one\n"},
-        {"non-empty file", "old\n", false, "old\n\n\none\n"},
-        {"truncated", "old\n", true, "one\n"},
+        {"new file in new directories", nullptr, {}, one},
+        {"empty file", "", {}, one},
+        {"non-empty file", "old\n", {}, "old\n\n\n" + one},
+        {"truncated", "old\n", FileSink::Truncate, one},
     };
-    setTimeZone("UTC0");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string path = dir.file(std::string(c.what) + "/sub/x.log");
@@ -93,14 +89,8 @@ TEST(FileSink, AppendsAfterTwoLineFeedsOnlyWhenTheFileHasContent) {
             std::filesystem::create_directories(dir.file(std::string(c.what) + "/sub"));
             writeFile(path, c.initial);
         }
-        {
-            TestableFileSink sink(path, c.truncate ? FileSink::Truncate : Orvantis::Flags<FileSink::Options>());
-            sink.logImpl(one);
-        }
-        const std::string stamp = "1970-01-01 00:00:00.0\tINFO \t";
-        std::string expected = c.expected;
-        expected.replace(expected.find("one"), 3, stamp + "one");
-        EXPECT_EQ(readFile(path), expected);
+        TestableFileSink(path, c.options).logImpl(record(0, 0, Info, "", "one"));
+        EXPECT_EQ(readFile(path), c.expected);
     }
 }
 
@@ -124,16 +114,11 @@ TEST(FileSink, GivesUpAfterFiveAttemptsAndRetriesUntilThen) {
         }
         EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(450));
     }
-
-    // The blocker goes away during the attempts: a later attempt succeeds.
-    std::thread unblock([&] {
+    std::thread unblock([&] {  // the blocker goes away during the attempts: a later one succeeds
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         std::filesystem::remove(dir.file("blocker"));
     });
-    {
-        TestableFileSink sink(path);
-        sink.logImpl(record(0, 0, Info, "", "after retry"));
-    }
+    TestableFileSink(path).logImpl(record(0, 0, Info, "", "after retry"));
     unblock.join();
     EXPECT_NE(readFile(path).find("after retry"), std::string::npos);
 
@@ -145,8 +130,7 @@ TEST(FileSink, GivesUpAfterFiveAttemptsAndRetriesUntilThen) {
     ::alarm(0);
 }
 
-// A file size limit makes a write fail part way; from then on nothing more
-// reaches the file, even when the limit is lifted again.
+// A write that fails part way (file size limit) ends writing for good, even once the limit is lifted.
 TEST(FileSink, StopsWritingForGoodAfterAFailedWrite) {
     TempDir dir;
     setTimeZone("UTC0");

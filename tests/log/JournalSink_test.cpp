@@ -27,8 +27,8 @@ Fields decode(const std::string& data) {
     size_t at = 0;
     while (at < data.size()) {
         const size_t end = data.find_first_of("=\n", at);
+        EXPECT_NE(end, std::string::npos) << "truncated field";
         if (end == std::string::npos) {
-            ADD_FAILURE() << "truncated field";
             break;
         }
         const std::string key = data.substr(at, end - at);
@@ -99,7 +99,8 @@ TEST_F(JournalTest, SendsEveryFieldInTheNativeProtocol) {
     struct Case {
         Log::Level level;
         std::string category, message, priority, levelName, expectedMessage;
-    } cases[] = {
+    };
+    const Case cases[] = {
         {Log::Warning, "Backup", "disk 91% full", "4", "warning", "[Backup] disk 91% full"},
         {Log::Error, "", "two\nlines", "3", "error", "two\nlines"},
         {Log::Debug, "multi\nline", binary, "7", "debug", "[multi\nline] " + binary},
