@@ -234,6 +234,8 @@ TEST_F(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
          "TSAN_OPTIONS=report_signal_unsafe=0 TMPDIR=$PWD orvantis crash divzero --color=never", 150,
          "The report also goes to */orvantis-crash-??????.log;*Divide by zero error*", "",
          "+orvantis-crash-??????.log(600)#*"},
+        {"--color=always colours a pipe", "TSAN_OPTIONS=report_signal_unsafe=0 TMPDIR=$PWD NO_COLOR=1 "
+         "orvantis crash divzero --color=always | grep -q $'\\e\\[1;97;41m' && echo coloured", 0, "coloured\n", "", "+orvantis-crash-??????.log(600)#*"},
         {"demo writes a fresh log", "TMPDIR=$PWD orvantis demo", 0, "*records are in */orvantis-demo-??????.log\n", "",
          "+orvantis-demo-??????.log(600)#*"},
     };
