@@ -8,7 +8,6 @@
 #include <memory>
 #include <numeric>
 #include <stdexcept>
-#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -17,26 +16,27 @@ namespace {
 
 using Orvantis::Threading::ThreadPool;
 
-TEST(ThreadPool, SizeStaysAndASecondJoinFails) {
-    ThreadPool pool(3);
-    EXPECT_EQ(pool.numThreads(), 3u);
-    EXPECT_EQ(pool.numWaitingTasks(), 0u);
-    pool.join();
-    EXPECT_EQ(pool.numThreads(), 3u);
-    EXPECT_THROW(pool.join(), std::system_error);
-}
-
-TEST(ThreadPool, OneWorkerRunsTasksInQueueOrder) {
-    std::vector<int> order;
-    {
-        ThreadPool pool(1);
-        for (int i = 0; i < 1000; ++i) {
-            pool.enqueue([&order, i] { order.push_back(i); });
-        }
-    }
-    std::vector<int> expected(1000);
+TEST(ThreadPool, OneWorkerRunsTasksInQueueOrderAndFuturesCarryResults) {
+    ThreadPool pool(1);
+    std::vector<int> order, expected(1000);
     std::iota(expected.begin(), expected.end(), 0);
+    for (int i : expected) {
+        pool.enqueue([&order, i] { order.push_back(i); });
+    }
+    auto sum = pool.enqueue([](int a, int b) { return a + b; }, 2, 3);
+    auto owned = pool.enqueue([](std::unique_ptr<int> p) { return *p * 2; }, std::make_unique<int>(21));
+    auto failing = pool.enqueue([]() -> int { throw std::runtime_error("task failed"); });
+    auto after = pool.enqueue([] { return 7; });
+    // Joining first lets the workers drop their side of every future before
+    // the results are read: ThreadSanitizer cannot see libstdc++ count the
+    // references to an exception.
+    pool.join();
     EXPECT_EQ(order, expected);
+    EXPECT_EQ(sum.get() * 100 + owned.get(), 542);
+    EXPECT_THROW(failing.get(), std::runtime_error);
+    EXPECT_EQ(after.get(), 7) << "the worker goes on after a task throws";
+    EXPECT_EQ(pool.numThreads(), 1u);
+    EXPECT_THROW(pool.join(), std::system_error);
 }
 
 TEST(ThreadPool, ManyProducersEachTaskRunsExactlyOnce) {
@@ -46,8 +46,8 @@ TEST(ThreadPool, ManyProducersEachTaskRunsExactlyOnce) {
     std::vector<std::thread> producers;
     for (int p = 0; p < kProducers; ++p) {
         producers.emplace_back([&, p] {
-            for (int i = 0; i < kPerProducer; ++i) {
-                pool.enqueue([&runs, index = p * kPerProducer + i] { runs[index].fetch_add(1); });
+            for (int i = p * kPerProducer; i < (p + 1) * kPerProducer; ++i) {
+                pool.enqueue([&runs, i] { runs[i].fetch_add(1); });
             }
         });
     }
@@ -84,34 +84,15 @@ TEST(ThreadPool, ShutdownDrainsQueuedTasks) {
     }
 }
 
-TEST(ThreadPool, FuturesCarryResultsAndExceptions) {
-    ThreadPool pool(1);
-    auto sum = pool.enqueue([](int a, int b) { return a + b; }, 2, 3);
-    auto owned = pool.enqueue([](std::unique_ptr<int> p) { return *p * 2; }, std::make_unique<int>(21));
-    auto failing = pool.enqueue([]() -> int { throw std::runtime_error("task failed"); });
-    auto after = pool.enqueue([] { return std::string("worker went on"); });
-    // Joining first lets the workers drop their side of every future before
-    // the results are read: ThreadSanitizer cannot see libstdc++ count the
-    // references to an exception.
-    pool.join();
-    EXPECT_EQ(sum.get(), 5);
-    EXPECT_EQ(owned.get(), 42);
-    EXPECT_THROW(failing.get(), std::runtime_error);
-    EXPECT_EQ(after.get(), "worker went on");
-}
-
 TEST(ThreadPool, WithoutWorkersTasksWaitAndAreDestroyedUnrun) {
     auto token = std::make_shared<int>(0);
     std::future<void> never;
     {
         ThreadPool pool(0);
-        EXPECT_EQ(pool.numThreads(), 0u);
         never = pool.enqueue([token] { ++*token; });
-        pool.enqueue([token] { ++*token; });
-        EXPECT_EQ(pool.numWaitingTasks(), 2u);
+        EXPECT_EQ(pool.numWaitingTasks(), 1u);
     }
     EXPECT_EQ(token.use_count(), 1) << "queued tasks are destroyed with the pool";
-    EXPECT_EQ(*token, 0);
     EXPECT_THROW(never.get(), std::future_error);
 }
 
