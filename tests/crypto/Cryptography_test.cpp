@@ -264,7 +264,11 @@ TEST(Cryptography, MatchesAnIndependentImplementation) {
         EXPECT_EQ(encrypt(ByteBuffer(data), key), reference);
         ASSERT_TRUE(encryptToFile(ByteBuffer(data), base + ".ours", key));
         EXPECT_TRUE(readFile(base + ".ours") == file);
-        EXPECT_TRUE(runStream(encryptStream, data, key) == file);
+        std::istringstream in(data);
+        std::stringstream packed;
+        ASSERT_TRUE(encryptStream(in, packed, key, nullptr));
+        packed << "!";  // the writer leaves the stream at its end, past the header it rewrote
+        EXPECT_TRUE(packed.str() == file + "!");
         EXPECT_EQ(out.text(), "");
     }
 }
