@@ -100,7 +100,7 @@ TEST(PlaybackTimer, StoppedTimerSetsRangesAndReportsMisuse) {
         {"NaN fps", fps(NAN), at25, {invalid}},
         {"infinite fps", fps(INFINITY), at25, {invalid}},
         {"negative infinite fps", fps(-INFINITY), at25, {invalid}},
-        {"fps too small for a nanosecond count", fps(1e-300), at25, {invalid}},
+        {"fps for an interval of 2^63 ns", fps(1e9 / 9223372036854775808.0), at25, {invalid}},
         {"stop", [&] { timer.stop(); }, at25, {"1 Threading::PlaybackTimer: Timer is not running."}},
         {"pause", [&] { timer.pause(); }, at25, {prefix + "Can not pause: timer is not running."}},
         {"resume", [&] { timer.resume(); }, at25, {prefix + "Can not resume: timer is not running."}},
@@ -113,6 +113,11 @@ TEST(PlaybackTimer, StoppedTimerSetsRangesAndReportsMisuse) {
         EXPECT_FALSE(timer.isRunning() || timer.isPaused());
     }
     EXPECT_TRUE(frames.called().empty());
+    PlaybackTimer moved(std::move(timer));
+    timer = std::move(moved);  // a moved-from timer may be assigned to
+    moved = PlaybackTimer();
+    EXPECT_EQ(timer.rangeTimestamps(), at25);
+    EXPECT_TRUE(takeReports(*log.recording).empty()) << "stopped timers move silently";
 }
 
 // Each case lists the first frames called and the earliest time of the last
