@@ -72,13 +72,15 @@ TEST(Cryptography, ApplyXORMatchesTheByteLoop) {
         return k;
     };
     std::vector<std::tuple<size_t, size_t, std::string>> cases = {
-        {255, 1, "abc"},      {256, 0, "abc"},     {257, 3, "k"},        {100000, 5, defaultKey}, {4099, 7, key(64)},
-        {5000, 1, key(1023)}, {9000, 2, key(1025)}, {70000, 3, key(8192)}, {30000, 6, key(8193)}, {1 << 20, 0, key(37)}};
+        {255, 1, "abc"},       {256, 0, "abc"},      {257, 3, "k"},         {100000, 5, defaultKey},
+        {4099, 7, key(64)},    {5000, 1, key(1023)}, {9000, 2, key(1025)},  {70000, 3, key(8192)},
+        {30000, 6, key(8193)}, {1 << 20, 0, key(37)}};
     for (int i = 0; i < 200; ++i) {
         cases.push_back({random() % 20000, random() % 64, key(1 + random() % (i % 3 == 0 ? 2000 : 70))});
     }
     for (const auto& [length, offset, k] : cases) {
-        SCOPED_TRACE(std::to_string(length) + " bytes at +" + std::to_string(offset) + ", key " + std::to_string(k.size()));
+        SCOPED_TRACE(std::to_string(length) + " bytes at +" + std::to_string(offset) + ", key " +
+                     std::to_string(k.size()));
         const std::string before = randomBytes(length + offset + 1, static_cast<unsigned>(length));
         std::string buffer = before;
         applyXOR(ByteBufferView(&buffer[offset], length), k.c_str());
@@ -142,7 +144,8 @@ TEST(Cryptography, DamagedContainersAndBadFilesAreReported) {
         {"seven bytes", m + c.substr(0, 7), e3, "", tooShort},
         {"header only", m + c.substr(0, 8), e3, "", "!the container is truncated: 0 of 6 bytes"},
         {"cut checksum", m + c.substr(0, c.size() - 3), e5, "", "!the container is truncated: 6 of 6 bytes"},
-        {"length too small", m + withAnnouncedLength(c, 3, "key"), e5, "", "!the data is longer than its header announces"},
+        {"length too small", m + withAnnouncedLength(c, 3, "key"), e5, "",
+         "!the data is longer than its header announces"},
         {"wrong key", m + encrypt(ByteBuffer(input), "yek").toString(), e3, "", "!wrong key or damaged container"},
         // Short streams give the announced length, the rest zero-filled.
         {"length too large", m + withAnnouncedLength(c, 4096, "key"), "", input + std::string(4090, '\0'),
@@ -160,7 +163,8 @@ TEST(Cryptography, DamagedContainersAndBadFilesAreReported) {
         CapturedStdout out;
         EXPECT_TRUE(decryptFromFile(file, "key").toString() == result);
         EXPECT_EQ(runStream(decryptStream, content, "key"), stream);
-        EXPECT_EQ(out.text(), name == std::string::npos ? printed : printed.substr(0, name) + file + printed.substr(name + 4));
+        EXPECT_EQ(out.text(),
+                  name == std::string::npos ? printed : printed.substr(0, name) + file + printed.substr(name + 4));
         if (content.size() > m.size() && content.compare(0, m.size(), m) == 0) {
             EXPECT_TRUE(decrypt(ByteBuffer(content.substr(m.size())), "key").toString() == result);
             EXPECT_EQ(out.text(), printed + printed);
@@ -189,7 +193,8 @@ TEST(Cryptography, FileWriterReportsFailures) {
     CapturedStdout out;
     EXPECT_FALSE(encryptToFile(data, unreachable, "k"));
     EXPECT_FALSE(encryptToFile(data, "/dev/full", "k"));
-    EXPECT_EQ(out.text(), "Could not open file " + unreachable + " for writing.\nError while writing to file /dev/full.\n");
+    EXPECT_EQ(out.text(),
+              "Could not open file " + unreachable + " for writing.\nError while writing to file /dev/full.\n");
     std::ostream broken(nullptr);
     std::string error;
     std::istringstream in(data.toString());
@@ -205,7 +210,8 @@ TEST(Cryptography, AllocationFailuresAreLoggedNotPrinted) {
     TempDir dir;
     const std::string bigText = randomBytes(2 << 20, 5), name = dir.file("big.bin");
     const ByteBuffer big(bigText);
-    const ByteBuffer hugeHeader(withAnnouncedLength(encrypt(ByteBuffer(std::string("x")), "k").toString(), 3u << 30, "k"));
+    const std::string tiny = encrypt(ByteBuffer(std::string("x")), "k").toString();
+    const ByteBuffer hugeHeader(withAnnouncedLength(tiny, 3u << 30, "k"));
     ASSERT_TRUE(encryptToFile(big, name, "k"));
     LogSession session;
     CapturedStdout out;

@@ -85,13 +85,15 @@ TEST(PlaybackTimer, StoppedTimerSetsRangesAndReportsMisuse) {
     const std::tuple<const char*, std::function<void()>, Range, Reports> cases[] = {
         {"no callback", [&] { timer.setRangeConstantInterval(2, 1ms); timer.start(0); }, {1ms, 2ms},
          {prefix + "Callback function is empty."}},
-        {"relative", [&] { timer.setRangeTimestamps(Range{5000ms, 7000ms, 12000ms}, true); }, {0ms, 2000ms, 7000ms}, {}},
+        {"relative", [&] { timer.setRangeTimestamps(Range{5000ms, 7000ms, 12000ms}, true); }, {0ms, 2000ms, 7000ms},
+         {}},
         {"absolute", [&] { timer.setRangeTimestamps(Range{5000ms, 7000ms}, false); }, {5000ms, 7000ms}, {}},
         {"relative, empty", [&] { timer.setRangeTimestamps(Range{}, true); }, {}, {}},
         {"empty range", [&] { timer.setCallback(frames.callback()); timer.start(0); }, {},
          {prefix + "Set of timestamps is empty."}},
         {"seconds", [&] { timer.setRangeTimestamps(std::vector<double>{5, 7, 12}, true); }, {0ms, 2000ms, 7000ms}, {}},
-        {"seconds truncated", [&] { timer.setRangeTimestamps(std::vector<double>{1.5e-9, -1.5e-9}, false); }, {1ns, -1ns}, {}},
+        {"seconds truncated", [&] { timer.setRangeTimestamps(std::vector<double>{1.5e-9, -1.5e-9}, false); },
+         {1ns, -1ns}, {}},
         {"interval", [&] { timer.setRangeConstantInterval(3, 10ms); }, {10ms, 20ms, 30ms}, {}},
         {"3 fps truncated", [&] { timer.setRangeConstantFps(2, 3.0); }, {333333333ns, 666666666ns}, {}},
         {"25 fps", [&] { timer.setRangeConstantFps(3, 25.0); }, at25, {}},
@@ -262,11 +264,11 @@ TEST(PlaybackTimer, ChangesWaitForTheRestart) {
     timer.start(0);  // already running: changes nothing
     timer.setRangeConstantFps(2, 50.0);
     timer.setCallback(second.callback());
-    const std::string prefix = "Threading::PlaybackTimer: Timer is ";
+    const std::string prefix = "Threading::PlaybackTimer: Timer is currently running, setting ";
     EXPECT_EQ(takeReports(*log.recording),
-              (Reports{"1 " + prefix + "already running.",
-                       "1 " + prefix + "currently running, setting new timestamps has no effect until restart.",
-                       "3 " + prefix + "currently running, setting a new callback function has no effect until restart."}));
+              (Reports{"1 Threading::PlaybackTimer: Timer is already running.",
+                       "1 " + prefix + "new timestamps has no effect until restart.",
+                       "3 " + prefix + "a new callback function has no effect until restart."}));
     ASSERT_TRUE(first.waitForCalls(first.called().size() + 3));
     EXPECT_GT(first.called().back(), 1u) << "the old 1000-frame range is still playing";
     timer.stop();
