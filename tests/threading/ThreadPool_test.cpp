@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <memory>
 #include <numeric>
@@ -70,6 +71,15 @@ TEST(ThreadPool, ShutdownDrainsTheQueueInOrder) {
         expected.push_back(1000);
         EXPECT_EQ(order, expected);
     }
+}
+
+// A join that does not wake the idle workers never returns.
+TEST(ThreadPool, JoinWakesIdleWorkers) {
+    ThreadPool pool(2);
+    pool.enqueue([] {}).wait();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // both workers wait for work by now
+    pool.join();
+    EXPECT_EQ(pool.numWaitingTasks(), 0u);
 }
 
 TEST(ThreadPool, WithoutWorkersTasksWaitAndAreDestroyedUnrun) {
