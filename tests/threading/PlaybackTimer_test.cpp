@@ -145,6 +145,7 @@ TEST(PlaybackTimer, PlaysOnScheduleAndLoops) {
         {"a single frame", {0ms}, false, false, false, 0, {0}, 0ms},
         {"equal timestamps, skipping", {0ms, 0ms, 0ms, 50ms}, false, false, true, 0, {2, 3}, 50ms},
         {"equal timestamps, every frame", {0ms, 0ms, 0ms, 50ms}, false, false, false, 0, {0, 1, 2, 3}, 50ms},
+        {"equal last timestamps, skipping", {0ms, 50ms, 50ms, 50ms}, false, false, true, 0, {0, 3}, 50ms},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
