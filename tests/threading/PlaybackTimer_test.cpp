@@ -12,9 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <functional>
-#include <limits>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -28,154 +26,126 @@ using OrvantisTest::takeReports;
 using Clock = std::chrono::steady_clock;
 using std::chrono::nanoseconds;
 using Frames = std::vector<size_t>;
+using Range = std::vector<nanoseconds>;
 using Reports = std::vector<std::string>;
 
-std::vector<nanoseconds> ms(std::initializer_list<long> values) {
-    std::vector<nanoseconds> out;
-    for (long v : values) {
-        out.push_back(std::chrono::milliseconds(v));
+// Polls `done` for up to five seconds.
+bool eventually(const std::function<bool()>& done) {
+    for (const Clock::time_point deadline = Clock::now() + 5s; !done(); std::this_thread::sleep_for(1ms)) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
     }
-    return out;
+    return true;
 }
 
 // Records the frames called and when; the first call may take a while.
-class FrameLog {
-public:
+struct FrameLog {
+    std::mutex mutex;
+    Frames frames;
+    std::vector<Clock::time_point> times;
+
     std::function<void(size_t)> callback(std::chrono::milliseconds firstCallTakes = 0ms) {
         return [this, firstCallTakes](size_t frame) {
             std::unique_lock<std::mutex> lock(mutex);
             frames.push_back(frame);
             times.push_back(Clock::now());
-            changed.notify_all();
             const bool first = frames.size() == 1;
             lock.unlock();
             std::this_thread::sleep_for(first ? firstCallTakes : 0ms);
         };
     }
-    bool waitForCalls(size_t n) {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, 5s, [&] { return frames.size() >= n; });
-    }
     Frames called() {
         std::lock_guard<std::mutex> lock(mutex);
         return frames;
+    }
+    bool waitForCalls(size_t n) {
+        return eventually([&] { return called().size() >= n; });
     }
     nanoseconds since(Clock::time_point start, size_t call) {
         std::lock_guard<std::mutex> lock(mutex);
         return times.at(call) - start;
     }
-
-private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    Frames frames;
-    std::vector<Clock::time_point> times;
 };
 
 bool waitUntilFinished(const PlaybackTimer& timer) {
-    const Clock::time_point deadline = Clock::now() + 5s;
-    while (timer.isRunning() && Clock::now() < deadline) {
-        std::this_thread::sleep_for(1ms);
-    }
-    return !timer.isRunning();
+    return eventually([&] { return !timer.isRunning(); });
 }
 
-TEST(PlaybackTimer, RangeConversionsAndInvalidFrameRates) {
+// Each call on a stopped timer, in turn: the range it leaves and what it logs.
+TEST(PlaybackTimer, StoppedTimerSetsRangesAndReportsMisuse) {
     OrvantisTest::LogSession log;
+    FrameLog frames;
     PlaybackTimer timer;
     EXPECT_FALSE(timer.isLooped());
     EXPECT_TRUE(timer.isSkippingDelayedFrames());
-    const std::tuple<const char*, std::function<void()>, std::vector<nanoseconds>> cases[] = {
-        {"relative", [&] { timer.setRangeTimestamps(ms({5000, 7000, 12000}), true); }, ms({0, 2000, 7000})},
-        {"absolute", [&] { timer.setRangeTimestamps(ms({5000, 7000, 12000}), false); }, ms({5000, 7000, 12000})},
-        {"relative, empty", [&] { timer.setRangeTimestamps(std::vector<nanoseconds>{}, true); }, {}},
-        {"seconds", [&] { timer.setRangeTimestamps(std::vector<double>{5, 7, 12}, true); }, ms({0, 2000, 7000})},
-        {"seconds truncated", [&] { timer.setRangeTimestamps(std::vector<double>{1.5e-9, -1.5e-9}, false); }, {1ns, -1ns}},
-        {"interval", [&] { timer.setRangeConstantInterval(3, 10ms); }, ms({10, 20, 30})},
-        {"3 fps truncated", [&] { timer.setRangeConstantFps(2, 3.0); }, {333333333ns, 666666666ns}},
-        {"25 fps", [&] { timer.setRangeConstantFps(3, 25.0); }, ms({40, 80, 120})},
+    const std::string prefix = "4 Threading::PlaybackTimer: ", invalid = prefix + "Invalid frame rate.";
+    const auto fps = [&](double rate) { return [&timer, rate] { timer.setRangeConstantFps(5, rate); }; };
+    const Range at25 = {40ms, 80ms, 120ms};
+    const std::tuple<const char*, std::function<void()>, Range, Reports> cases[] = {
+        {"no callback", [&] { timer.setRangeConstantInterval(2, 1ms); timer.start(0); }, {1ms, 2ms},
+         {prefix + "Callback function is empty."}},
+        {"relative", [&] { timer.setRangeTimestamps(Range{5000ms, 7000ms, 12000ms}, true); }, {0ms, 2000ms, 7000ms},
+         {}},
+        {"absolute", [&] { timer.setRangeTimestamps(Range{5000ms, 7000ms}, false); }, {5000ms, 7000ms}, {}},
+        {"relative, empty", [&] { timer.setRangeTimestamps(Range{}, true); }, {}, {}},
+        {"empty range", [&] { timer.setCallback(frames.callback()); timer.start(0); }, {},
+         {prefix + "Set of timestamps is empty."}},
+        {"seconds", [&] { timer.setRangeTimestamps(std::vector<double>{5, 7, 12}, true); }, {0ms, 2000ms, 7000ms}, {}},
+        {"seconds truncated", [&] { timer.setRangeTimestamps(std::vector<double>{1.5e-9, -1.5e-9}, false); },
+         {1ns, -1ns}, {}},
+        {"interval", [&] { timer.setRangeConstantInterval(3, 10ms); }, {10ms, 20ms, 30ms}, {}},
+        {"3 fps truncated", [&] { timer.setRangeConstantFps(2, 3.0); }, {333333333ns, 666666666ns}, {}},
+        {"25 fps", [&] { timer.setRangeConstantFps(3, 25.0); }, at25, {}},
+        {"0 fps", fps(0.0), at25, {invalid}},
+        {"negative fps", fps(-25.0), at25, {invalid}},
+        {"NaN fps", fps(NAN), at25, {invalid}},
+        {"infinite fps", fps(INFINITY), at25, {invalid}},
+        {"negative infinite fps", fps(-INFINITY), at25, {invalid}},
+        {"fps for an interval of 2^63 ns", fps(1e9 / 9223372036854775808.0), at25, {invalid}},
+        {"stop", [&] { timer.stop(); }, at25, {"1 Threading::PlaybackTimer: Timer is not running."}},
+        {"pause", [&] { timer.pause(); }, at25, {prefix + "Can not pause: timer is not running."}},
+        {"resume", [&] { timer.resume(); }, at25, {prefix + "Can not resume: timer is not running."}},
     };
-    for (const auto& [name, set, expected] : cases) {
+    for (const auto& [name, act, range, reports] : cases) {
         SCOPED_TRACE(name);
-        set();
-        EXPECT_EQ(timer.rangeTimestamps(), expected);
-    }
-    EXPECT_TRUE(takeReports(*log.recording).empty()) << "a stopped timer has nothing to report";
-    const double inf = std::numeric_limits<double>::infinity();
-    for (const double fps : {0.0, -25.0, std::nan(""), inf, -inf, 1e-300}) {
-        SCOPED_TRACE(fps);
-        timer.setRangeConstantFps(5, fps);
-        EXPECT_EQ(timer.rangeTimestamps(), ms({40, 80, 120}));
-        EXPECT_EQ(takeReports(*log.recording), Reports{"4 Threading::PlaybackTimer: Invalid frame rate."});
-    }
-}
-
-TEST(PlaybackTimer, MisuseOfAStoppedTimerIsReported) {
-    OrvantisTest::LogSession log;
-    FrameLog frames;
-    const std::pair<std::function<void(PlaybackTimer&)>, std::string> cases[] = {
-        {[](auto& t) { t.stop(); }, "1 Threading::PlaybackTimer: Timer is not running."},
-        {[](auto& t) { t.pause(); }, "4 Threading::PlaybackTimer: Can not pause: timer is not running."},
-        {[](auto& t) { t.resume(); }, "4 Threading::PlaybackTimer: Can not resume: timer is not running."},
-        {[&](auto& t) { t.setCallback(frames.callback()); t.start(0); }, "4 Threading::PlaybackTimer: Set of timestamps is empty."},
-        {[](auto& t) { t.setRangeConstantInterval(2, 1ms); t.start(0); }, "4 Threading::PlaybackTimer: Callback function is empty."},
-    };
-    for (const auto& [act, report] : cases) {
-        SCOPED_TRACE(report);
-        PlaybackTimer timer;
-        act(timer);
-        EXPECT_FALSE(timer.isRunning());
-        EXPECT_FALSE(timer.isPaused());
-        EXPECT_EQ(takeReports(*log.recording), Reports{report});
+        act();
+        EXPECT_EQ(timer.rangeTimestamps(), range);
+        EXPECT_EQ(takeReports(*log.recording), reports);
+        EXPECT_FALSE(timer.isRunning() || timer.isPaused());
     }
     EXPECT_TRUE(frames.called().empty());
+    PlaybackTimer moved(std::move(timer));
+    timer = std::move(moved);  // a moved-from timer may be assigned to
+    moved = PlaybackTimer();
+    EXPECT_EQ(timer.rangeTimestamps(), at25);
+    EXPECT_TRUE(takeReports(*log.recording).empty()) << "stopped timers move silently";
 }
 
-TEST(PlaybackTimer, ChangesWhileRunningWaitForTheRestart) {
-    OrvantisTest::LogSession log;
-    FrameLog first, second;
-    PlaybackTimer timer;
-    timer.setRangeConstantInterval(1000, 2ms);
-    timer.setLooped(true);
-    timer.setCallback(first.callback());
-    timer.start(0);
-    ASSERT_TRUE(first.waitForCalls(2));
-    timer.start(0);  // already running: changes nothing
-    EXPECT_EQ(takeReports(*log.recording), Reports{"1 Threading::PlaybackTimer: Timer is already running."});
-    timer.setRangeConstantFps(2, 50.0);
-    timer.setCallback(second.callback());
-    ASSERT_TRUE(first.waitForCalls(first.called().size() + 3));
-    EXPECT_GT(first.called().back(), 1u) << "the old 1000-frame range is still playing";
-    EXPECT_TRUE(timer.isRunning());
-    timer.stop();
-    EXPECT_TRUE(second.called().empty());
-    timer.setLooped(false);
-    timer.setSkipDelayedFrames(false);
-    timer.start(0);
-    ASSERT_TRUE(waitUntilFinished(timer));
-    EXPECT_EQ(second.called(), (Frames{0, 1}));
-}
-
-// Each case lists the frames called and the earliest time of each call.
+// Each case lists the first frames called and the earliest time of the last
+// of them. After the last frame, frame 0 follows after the first timestamp
+// or, when that is 0, the mean interval: 30 / 3 = 10 ms, 50 ms, 60 / 3 = 20 ms.
+// Of equal timestamps only the last is due when skipping.
 TEST(PlaybackTimer, PlaysOnScheduleAndLoops) {
     OrvantisTest::LogSession log;
     const struct {
         const char* name;
-        std::vector<nanoseconds> timestamps;
-        bool relativeToFirst, looped;
+        Range timestamps;
+        bool relativeToFirst, looped, skip;
         size_t startIndex;
         Frames expected;
-        std::vector<nanoseconds> earliest;
+        nanoseconds earliest;
     } cases[] = {
-        {"once", ms({1000, 1040, 1080}), true, false, 0, {0, 1, 2}, ms({0, 40, 80})},
-        {"once from 1", ms({1000, 1040, 1080}), true, false, 1, {1, 2}, ms({0, 40})},
-        {"start index out of range", ms({1000, 1040, 1080}), true, false, 7, {0, 1, 2}, ms({0, 40, 80})},
-        // After the last frame, frame 0 follows after the first timestamp or,
-        // when that is 0, the mean interval: 30 / 3 = 10 ms, 50 ms, 60 / 3 = 20 ms.
-        {"loop, mean", ms({100, 110, 130}), true, true, 0, {0, 1, 2, 0, 1, 2, 0}, ms({0, 10, 30, 40, 50, 70, 80})},
-        {"loop from 1, first", ms({50, 55, 60}), false, true, 1, {1, 2, 0, 1, 2, 0}, ms({0, 5, 55, 60, 65, 115})},
-        {"loop, mean of uneven", ms({0, 5, 60}), false, true, 0, {0, 1, 2, 0}, ms({0, 5, 60, 80})},
-        {"a single frame", ms({0}), false, false, 0, {0}, ms({0})},
+        {"once", {1000ms, 1040ms, 1080ms}, true, false, false, 0, {0, 1, 2}, 80ms},
+        {"once from 1", {1000ms, 1040ms, 1080ms}, true, false, false, 1, {1, 2}, 40ms},
+        {"start index out of range", {1000ms, 1040ms, 1080ms}, true, false, false, 7, {0, 1, 2}, 80ms},
+        {"loop, mean", {100ms, 110ms, 130ms}, true, true, false, 0, {0, 1, 2, 0, 1, 2, 0}, 80ms},
+        {"loop from 1, first", {50ms, 55ms, 60ms}, false, true, false, 1, {1, 2, 0, 1, 2, 0}, 115ms},
+        {"loop, mean of uneven", {0ms, 5ms, 60ms}, false, true, false, 0, {0, 1, 2, 0}, 80ms},
+        {"a single frame", {0ms}, false, false, false, 0, {0}, 0ms},
+        {"equal timestamps, skipping", {0ms, 0ms, 0ms, 50ms}, false, false, true, 0, {2, 3}, 50ms},
+        {"equal timestamps, every frame", {0ms, 0ms, 0ms, 50ms}, false, false, false, 0, {0, 1, 2, 3}, 50ms},
+        {"equal last timestamps, skipping", {0ms, 50ms, 50ms, 50ms}, false, false, true, 0, {0, 3}, 50ms},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -184,7 +154,7 @@ TEST(PlaybackTimer, PlaysOnScheduleAndLoops) {
         PlaybackTimer timer;
         timer.setRangeTimestamps(c.timestamps, c.relativeToFirst);
         timer.setLooped(c.looped);
-        timer.setSkipDelayedFrames(false);  // a slow machine must not drop frames here
+        timer.setSkipDelayedFrames(c.skip);  // off: a slow machine must not drop frames here
         timer.setCallback(frames.callback());
         const Clock::time_point started = Clock::now();
         timer.start(c.startIndex);
@@ -194,46 +164,31 @@ TEST(PlaybackTimer, PlaysOnScheduleAndLoops) {
         const Frames got = frames.called();
         EXPECT_EQ(Frames(got.begin(), got.begin() + c.expected.size()), c.expected);
         EXPECT_EQ(got.back(), c.timestamps.size() - 1) << "a range ends with its last frame";
-        for (size_t i = 0; i < c.expected.size(); ++i) {
-            EXPECT_GE(frames.since(started, i), c.earliest[i]) << "call " << i;
-            EXPECT_LT(frames.since(started, i), c.earliest[i] + 1s) << "call " << i;
-        }
-        const bool badIndex = c.startIndex >= c.timestamps.size();
-        EXPECT_EQ(takeReports(*log.recording),
-                  badIndex ? Reports{"4 Threading::PlaybackTimer: Invalid start index, starting from the beginning."} : Reports{});
+        const nanoseconds last = frames.since(started, c.expected.size() - 1);
+        EXPECT_TRUE(last >= c.earliest && last < c.earliest + 1s) << last.count();
+        EXPECT_EQ(takeReports(*log.recording), c.startIndex < c.timestamps.size() ? Reports{}
+            : Reports{"4 Threading::PlaybackTimer: Invalid start index, starting from the beginning."});
     }
 }
 
-TEST(PlaybackTimer, DelayedFrames) {
-    OrvantisTest::LogSession log;
-    // Frames 40 ms apart; a first call of 130 ms makes frames 1 to 3 overdue.
-    const std::vector<nanoseconds> steady = ms({40, 80, 120, 160, 200, 240, 280, 320});
-    const std::tuple<const char*, std::vector<nanoseconds>, bool, std::chrono::milliseconds> cases[] = {
-        {"equal timestamps, skipping", ms({0, 0, 0, 50}), true, 0ms},
-        {"equal timestamps, every frame", ms({0, 0, 0, 50}), false, 0ms},
-        {"slow call, skipping", steady, true, 130ms},
-        {"slow call, every frame", steady, false, 130ms},
-    };
-    for (const auto& [name, timestamps, skip, firstCallTakes] : cases) {
-        SCOPED_TRACE(name);
+// Frames 40 ms apart; a first call of 130 ms makes frames 1 to 3 overdue.
+// Frame 7 is due 280 ms after frame 0; had the slow call shifted the
+// schedule, it would come 370 ms or more after it.
+TEST(PlaybackTimer, OverdueFramesKeepTheSchedule) {
+    for (const bool skip : {true, false}) {
+        SCOPED_TRACE(skip ? "skipping" : "every frame");
         FrameLog frames;
         PlaybackTimer timer;
-        timer.setRangeTimestamps(timestamps, false);
+        timer.setRangeTimestamps(Range{40ms, 80ms, 120ms, 160ms, 200ms, 240ms, 280ms, 320ms}, false);
         timer.setSkipDelayedFrames(skip);
-        timer.setCallback(frames.callback(firstCallTakes));
+        timer.setCallback(frames.callback(130ms));
         const Clock::time_point started = Clock::now();
         timer.start(0);
         ASSERT_TRUE(waitUntilFinished(timer));
         const Frames got = frames.called();
-        if (timestamps != steady) {
-            EXPECT_EQ(got, (skip ? Frames{2, 3} : Frames{0, 1, 2, 3})) << "only the last equal one is due";
-            continue;
-        }
         ASSERT_GE(got.size(), 2u);
         EXPECT_EQ(got.front(), 0u);
         EXPECT_EQ(got.back(), 7u);
-        // Frame 7 is due 280 ms after frame 0; had the slow call shifted the
-        // schedule, it would come 370 ms or more after it.
         EXPECT_GE(frames.since(started, got.size() - 1), 280ms);
         EXPECT_LT(frames.since(started, got.size() - 1) - frames.since(started, 0), 350ms);
         if (skip) {
@@ -296,33 +251,39 @@ TEST(PlaybackTimer, PauseFromTheFirstCallbackIsNeverRefused) {
     }
 }
 
-TEST(PlaybackTimer, FinishedTimerStartsAgainAfterEndOrException) {
+// A running timer keeps its range and callback until the next start; a
+// finished one starts again without stop().
+TEST(PlaybackTimer, ChangesWaitForTheRestart) {
     OrvantisTest::LogSession log;
-    FrameLog frames;
-    const auto record = frames.callback();
+    FrameLog first, second;
     PlaybackTimer timer;
-    timer.setRangeTimestamps(ms({0, 10, 20}), true);
-    timer.setSkipDelayedFrames(false);
-    timer.setCallback(record);
+    timer.setRangeConstantInterval(1000, 2ms);
+    timer.setLooped(true);
+    timer.setCallback(first.callback());
     timer.start(0);
-    ASSERT_TRUE(waitUntilFinished(timer));
-    timer.start(1);  // no stop() in between
-    ASSERT_TRUE(waitUntilFinished(timer));
-    EXPECT_EQ(frames.called(), (Frames{0, 1, 2, 1, 2}));
-    EXPECT_EQ(takeReports(*log.recording), Reports{"1 StoppableThread: Implicitly joining StoppableThread on destruction."});
-
-    timer.setCallback([&](size_t frame) {
-        record(frame);
-        if (frame == 1) {
-            throw std::runtime_error("callback failed");
-        }
-    });
+    ASSERT_TRUE(first.waitForCalls(2));
+    timer.start(0);  // already running: changes nothing
+    timer.setRangeConstantFps(2, 50.0);
+    timer.setCallback(second.callback());
+    const std::string prefix = "Threading::PlaybackTimer: Timer is currently running, setting ";
+    EXPECT_EQ(takeReports(*log.recording),
+              (Reports{"1 Threading::PlaybackTimer: Timer is already running.",
+                       "1 " + prefix + "new timestamps has no effect until restart.",
+                       "3 " + prefix + "a new callback function has no effect until restart."}));
+    ASSERT_TRUE(first.waitForCalls(first.called().size() + 3));
+    EXPECT_GT(first.called().back(), 1u) << "the old 1000-frame range is still playing";
     timer.stop();
+    EXPECT_TRUE(second.called().empty());
+    timer.setLooped(false);
+    timer.setSkipDelayedFrames(false);
     timer.start(0);
     ASSERT_TRUE(waitUntilFinished(timer));
-    EXPECT_EQ(frames.called(), (Frames{0, 1, 2, 1, 2, 0, 1}));
-    EXPECT_EQ(takeReports(*log.recording), (Reports{"1 Threading::PlaybackTimer: Resume not needed: timer is not paused.",
-                                                    "4 : Caught unhandled exception in thread."}));
+    takeReports(*log.recording);  // the traces of stop and the first run
+    timer.start(1);
+    ASSERT_TRUE(waitUntilFinished(timer));
+    EXPECT_EQ(second.called(), (Frames{0, 1, 1}));
+    EXPECT_EQ(takeReports(*log.recording),
+              Reports{"1 StoppableThread: Implicitly joining StoppableThread on destruction."});
 }
 
 }  // namespace
