@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <cstdlib>
 #include <unistd.h>
 #include <sys/wait.h>
 
@@ -96,9 +97,15 @@ class FatalReporterTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-        // Not the pid: the threadsafe death test style re-runs the test in a new
-        // process that must find the same file.
-        g_path = ::testing::TempDir() + "orvantis_fatal_" +
+        // A folder of this run's own, passed on through the environment: the
+        // threadsafe death test style re-runs the test in a new process that
+        // must find the same file, and other runs must not share it.
+        if (std::getenv("ORVANTIS_FATAL_TEST_DIR") == nullptr) {
+            std::string folder = ::testing::TempDir() + "orvantis_fatal_XXXXXX";
+            ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+            ::setenv("ORVANTIS_FATAL_TEST_DIR", folder.c_str(), 1);
+        }
+        g_path = std::string(std::getenv("ORVANTIS_FATAL_TEST_DIR")) + "/" +
                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
         std::remove(path.c_str());
     }
