@@ -117,7 +117,7 @@ TEST(Cryptography, InputsOutsideTheFormatAreRefusedUnread) {
     const std::string name = dir.file("never.bin");
     char byte = 'x';
     const ByteBufferView huge(&byte, 1ull << 32);
-    CapturedStdout out;
+    StdoutCapture out;
     EXPECT_EQ(encrypt(ByteBufferView(), "k").data(), nullptr);
     EXPECT_EQ(decrypt(ByteBufferView(), "k").data(), nullptr);
     EXPECT_EQ(runStream(encryptStream, "", "k"), "!nothing to pack: the input is empty");
@@ -160,7 +160,7 @@ TEST(Cryptography, DamagedContainersAndBadFilesAreReported) {
         SCOPED_TRACE(what);
         writeFile(file, content);
         const size_t name = printed.find("NAME");
-        CapturedStdout out;
+        StdoutCapture out;
         EXPECT_TRUE(decryptFromFile(file, "key").toString() == result);
         EXPECT_EQ(runStream(decryptStream, content, "key"), stream);
         EXPECT_EQ(out.text(),
@@ -171,7 +171,7 @@ TEST(Cryptography, DamagedContainersAndBadFilesAreReported) {
         }
     }
     // A missing file, and files of 2 GiB or more (sparse: only the start is written).
-    CapturedStdout out;
+    StdoutCapture out;
     EXPECT_EQ(decryptFromFile(dir.file("missing"), "key").data(), nullptr);
     std::string expected = "Cannot open input file " + dir.file("missing") + ".";
     for (const long long size : {1LL << 31, (1LL << 32) + 100}) {
@@ -190,7 +190,7 @@ TEST(Cryptography, FileWriterReportsFailures) {
     TempDir dir;
     const ByteBuffer data(randomBytes(256 * 1024, 4));
     const std::string unreachable = dir.file("no/such/dir/out.bin");
-    CapturedStdout out;
+    StdoutCapture out;
     EXPECT_FALSE(encryptToFile(data, unreachable, "k"));
     EXPECT_FALSE(encryptToFile(data, "/dev/full", "k"));
     EXPECT_EQ(out.text(),
@@ -214,7 +214,7 @@ TEST(Cryptography, AllocationFailuresAreLoggedNotPrinted) {
     const ByteBuffer hugeHeader(withAnnouncedLength(tiny, 3u << 30, "k"));
     ASSERT_TRUE(encryptToFile(big, name, "k"));
     LogSession session;
-    CapturedStdout out;
+    StdoutCapture out;
     std::string error;
     std::istringstream in(bigText);
     std::stringstream sink;
@@ -262,7 +262,7 @@ TEST(Cryptography, MatchesAnIndependentImplementation) {
         const std::string base = dir.file(std::to_string(i)), file = readFile(base + ".file");
         const ByteBuffer reference(readFile(base + ".container"));
         const ByteBuffer before(reference);
-        CapturedStdout out;
+        StdoutCapture out;
         EXPECT_EQ(decrypt(reference, key).toString(), data);
         EXPECT_EQ(reference, before) << "the caller's bytes stay unchanged";
         EXPECT_EQ(decryptFromFile(base + ".file", key).toString(), data);

@@ -16,46 +16,49 @@
 
 namespace OrvantisTest {
 
-// Redirects file descriptor 1 (both std::cout and stdout) into a temporary
-// file until text() is called or the capture ends.
+// Redirects file descriptor 1 (std::cout, stdout and direct writes alike)
+// into a temporary file while it lives.
 class StdoutCapture {
 public:
     StdoutCapture() {
         std::cout.flush();
         std::fflush(stdout);
-        m_file = std::tmpfile();
-        m_saved = ::dup(STDOUT_FILENO);
-        ::dup2(::fileno(m_file), STDOUT_FILENO);
+        file = std::tmpfile();
+        saved = ::dup(STDOUT_FILENO);
+        ::dup2(::fileno(file), STDOUT_FILENO);
     }
-    ~StdoutCapture() { restore(); }
+    ~StdoutCapture() {
+        flushAll();
+        ::dup2(saved, STDOUT_FILENO);
+        ::close(saved);
+        std::fclose(file);
+    }
+    StdoutCapture(const StdoutCapture&) = delete;
+    StdoutCapture& operator=(const StdoutCapture&) = delete;
 
-    // Ends the capture and returns everything written meanwhile.
+    // Everything written since the capture began; the capture goes on.
     std::string text() {
-        restore();
+        flushAll();
         std::string result;
-        std::rewind(m_file);
         char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, m_file)) > 0) {
-            result.append(buffer, n);
+        for (off_t at = 0;;) {
+            const ssize_t n = ::pread(::fileno(file), buffer, sizeof buffer, at);
+            if (n <= 0) {
+                return result;
+            }
+            result.append(buffer, static_cast<size_t>(n));
+            at += n;
         }
-        return result;
     }
 
 private:
-    void restore() {
-        if (m_saved < 0) {
-            return;
-        }
+    static void flushAll() {
         std::cout.flush();
         std::fflush(stdout);
-        ::dup2(m_saved, STDOUT_FILENO);
-        ::close(m_saved);
-        m_saved = -1;
     }
 
-    std::FILE* m_file = nullptr;
-    int m_saved = -1;
+    std::FILE* file = nullptr;
+    int saved = -1;
 };
 
 // One captured log record as tests compare it.
