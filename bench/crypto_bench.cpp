@@ -39,22 +39,20 @@ const std::string& mixedData() {
         while (out.size() < (64u << 20)) {
             std::string piece;
             switch (out.size() / 65536 % 4) {
-            case 0:
-                while (piece.size() < 65536) {
-                    piece += words[random() % 9] + "," + std::to_string(random() % 100000) + "," + words[random() % 9] + "\n";
-                }
-                break;
-            case 1:
-                while (piece.size() < 65536) {
-                    piece += "2031-04-0" + std::to_string(random() % 9) + " 12:" + std::to_string(random() % 60) +
-                             " INFO [Worker] task " + std::to_string(random()) + " done\n";
-                }
-                break;
-            case 2:
-                piece = randomText(65536, static_cast<unsigned>(random()));
-                break;
-            default:
-                piece.assign(65536, static_cast<char>(random()));
+                case 0:
+                    while (piece.size() < 65536) {
+                        piece += words[random() % 9] + "," + std::to_string(random() % 100000) + "," +
+                                 words[random() % 9] + "\n";
+                    }
+                    break;
+                case 1:
+                    while (piece.size() < 65536) {
+                        piece += "2031-04-0" + std::to_string(random() % 9) + " 12:" + std::to_string(random() % 60) +
+                                 " INFO [Worker] task " + std::to_string(random()) + " done\n";
+                    }
+                    break;
+                case 2: piece = randomText(65536, static_cast<unsigned>(random())); break;
+                default: piece.assign(65536, static_cast<char>(random()));
             }
             out += piece.substr(0, 65536);
         }

@@ -54,8 +54,9 @@ std::string decodeWithZlib(const std::string& container, std::string& printed) {
     const std::string plain = unscrambled(container);
     std::string result(announcedLength(plain), '\0');
     uLongf length = static_cast<uLongf>(result.size());
-    const int status = uncompress(reinterpret_cast<Bytef*>(&result[0]), &length,
-                                  reinterpret_cast<const Bytef*>(plain.data() + 8), static_cast<uLong>(plain.size() - 8));
+    const int status =
+        uncompress(reinterpret_cast<Bytef*>(&result[0]), &length, reinterpret_cast<const Bytef*>(plain.data() + 8),
+                   static_cast<uLong>(plain.size() - 8));
     if (status != Z_OK) {
         printed = "Uncompression error: " + std::to_string(status) + "\n";
         return "";

@@ -234,9 +234,9 @@ std::uint64_t wordSum(const char* bytes) {
 // and `n` past the whole steps and returns the hash after them.
 __attribute__((target("avx2"))) std::uint64_t hashVectors(std::uint64_t hash, const char*& bytes, std::size_t& n) {
     const __m256i flip = _mm256_set1_epi8(static_cast<char>(0x80));
-    const __m256i pairWeights = _mm256_set1_epi16(0x0121);      // bytes 33, 1
+    const __m256i pairWeights = _mm256_set1_epi16(0x0121);  // bytes 33, 1
     const __m256i quadWeights = _mm256_set1_epi32(0x00010441);  // 16-bit 1089, 1
-    const __m256i wordWeight = _mm256_set1_epi64x(1185921);     // 33^4
+    const __m256i wordWeight = _mm256_set1_epi64x(1185921);  // 33^4
     constexpr std::uint64_t p8 = power33(8), p16 = power33(16), p24 = power33(24), p32 = power33(32);
     constexpr std::uint64_t bias32 = signBias(32);
     alignas(32) std::uint64_t sums[4];

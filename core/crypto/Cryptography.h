@@ -70,8 +70,7 @@ ORVANTIS_API ByteBuffer decrypt(const ByteBufferView& data, const char* key = nu
 
 // Writes the container file of `data` to `filename` (created or truncated);
 // nothing is created when encrypting fails. True on success.
-ORVANTIS_API bool encryptToFile(const ByteBufferView& data, const std::string& filename,
-                                const char* key = nullptr);
+ORVANTIS_API bool encryptToFile(const ByteBufferView& data, const std::string& filename, const char* key = nullptr);
 
 // Reads a container file and returns the data it holds; empty on failure.
 ORVANTIS_API ByteBuffer decryptFromFile(const std::string& filename, const char* key = nullptr);

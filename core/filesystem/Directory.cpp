@@ -182,10 +182,9 @@ bool Directory::removeRecursive() {
 }
 
 bool Directory::rename(const std::string& newName) {
-    static const detail::RenameReports reports{kCategory,
-                                               "Trying to rename a directory to a name that is already in use.",
-                                               "Trying to rename a directory that does not exist.",
-                                               "Error in directory renaming: "};
+    static const detail::RenameReports reports{
+        kCategory, "Trying to rename a directory to a name that is already in use.",
+        "Trying to rename a directory that does not exist.", "Error in directory renaming: "};
     return detail::renameEntry(absolute, newName, reports);
 }
 

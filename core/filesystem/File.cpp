@@ -152,8 +152,9 @@ bool File::createRecursive() {
 }
 
 bool File::remove() {
-    return detail::reportedCall(kCategory, "Error in file removal: ",
-                                [this](auto& ec) { bfs::remove(detail::toBoost(absolute.string()), ec); });
+    return detail::reportedCall(kCategory, "Error in file removal: ", [this](auto& ec) {
+        bfs::remove(detail::toBoost(absolute.string()), ec);
+    });
 }
 
 bool File::rename(const std::string& newName) {
@@ -179,8 +180,10 @@ long long File::lastModified() const {
         return 0;
     }
     std::time_t seconds = 0;
-    const bool known = detail::reportedCall(kCategory, "Error in retrieval of the last modification to a file: ",
-                                            [&](auto& ec) { seconds = bfs::last_write_time(detail::toBoost(absolute.string()), ec); });
+    const bool known =
+        detail::reportedCall(kCategory, "Error in retrieval of the last modification to a file: ", [&](auto& ec) {
+            seconds = bfs::last_write_time(detail::toBoost(absolute.string()), ec);
+        });
     return known ? static_cast<long long>(seconds) : -1;
 }
 

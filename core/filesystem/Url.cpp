@@ -22,8 +22,7 @@ constexpr CharTable makeTable(const char* members) {
     return table;
 }
 
-constexpr CharTable kSchemeChars =
-    makeTable("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+.-");
+constexpr CharTable kSchemeChars = makeTable("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+.-");
 // Characters that end the authority, and those that end the path.
 constexpr CharTable kAuthorityEnd = makeTable("/?#");
 constexpr CharTable kPathEnd = makeTable("?#");
@@ -104,8 +103,8 @@ Url::Url(const std::string& text) : text(text) {
     parse();
 }
 
-Url::Url(const std::string& scheme, const std::string& authority, const std::string& path,
-         const std::string& query, const std::string& fragment)
+Url::Url(const std::string& scheme, const std::string& authority, const std::string& path, const std::string& query,
+         const std::string& fragment)
     : text(appendIfAbsent(':', scheme) + percentEncoded(path) + prependIfAbsent('?', query) +
            prependIfAbsent('#', fragment)) {
     parse();
@@ -204,16 +203,11 @@ void Url::normalizePath() {
 
 size_t Url::componentBeginPos(Component c) const {
     switch (c) {
-        case Component::Scheme:
-            return 0;
-        case Component::Authority:
-            return schemeLength;
-        case Component::Path:
-            return schemeLength + authorityLength;
-        case Component::Query:
-            return schemeLength + authorityLength + pathLength;
-        case Component::Fragment:
-            return schemeLength + authorityLength + pathLength + queryLength;
+        case Component::Scheme: return 0;
+        case Component::Authority: return schemeLength;
+        case Component::Path: return schemeLength + authorityLength;
+        case Component::Query: return schemeLength + authorityLength + pathLength;
+        case Component::Fragment: return schemeLength + authorityLength + pathLength + queryLength;
     }
     return 0;
 }
@@ -223,17 +217,14 @@ size_t Url::authorityComponentBeginPos(AuthorityComponent a) const {
     const size_t end = authorityEnd();
     const size_t at = atSignPos();
     switch (a) {
-        case AuthorityComponent::UserInfo:
-            return at == npos ? npos : begin + 2;
-        case AuthorityComponent::Password:
-            return passwordColonPos();
+        case AuthorityComponent::UserInfo: return at == npos ? npos : begin + 2;
+        case AuthorityComponent::Password: return passwordColonPos();
         case AuthorityComponent::Host:
             if (at != npos) {
                 return at + 1;
             }
             return authorityLength >= 2 ? begin + 2 : npos;
-        case AuthorityComponent::Port:
-            return findBetween(at != npos ? at : begin, end, ':');
+        case AuthorityComponent::Port: return findBetween(at != npos ? at : begin, end, ':');
     }
     return npos;
 }
@@ -395,16 +386,11 @@ std::string Url::fragment() const {
 
 size_t* Url::lengthOf(Component c) {
     switch (c) {
-        case Component::Scheme:
-            return &schemeLength;
-        case Component::Authority:
-            return &authorityLength;
-        case Component::Path:
-            return &pathLength;
-        case Component::Query:
-            return &queryLength;
-        case Component::Fragment:
-            return &fragmentLength;
+        case Component::Scheme: return &schemeLength;
+        case Component::Authority: return &authorityLength;
+        case Component::Path: return &pathLength;
+        case Component::Query: return &queryLength;
+        case Component::Fragment: return &fragmentLength;
     }
     return nullptr;
 }

@@ -68,7 +68,7 @@ public:
         Subquery(const std::string& key, const std::string& value);
         Subquery(const char* key, const char* value);
         Subquery(const std::string& text);  // NOLINT: implicit on purpose
-        Subquery(const char* text);         // NOLINT: implicit on purpose
+        Subquery(const char* text);  // NOLINT: implicit on purpose
 
         // The text before the first '='; "" when there is none.
         std::string key() const;
@@ -89,8 +89,8 @@ public:
     Url(const std::string& text);  // NOLINT: implicit on purpose
     // Assembles scheme, encoded path, query and fragment, parses the result
     // and then sets the authority when one is given.
-    Url(const std::string& scheme, const std::string& authority, const std::string& path,
-        const std::string& query, const std::string& fragment);
+    Url(const std::string& scheme, const std::string& authority, const std::string& path, const std::string& query,
+        const std::string& fragment);
     // The same with an empty authority: Url(Url::makeRelative, "res", "p", "", "").
     Url(RelativeTag, const std::string& scheme, const std::string& path, const std::string& query,
         const std::string& fragment);

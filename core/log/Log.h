@@ -72,12 +72,12 @@ ORVANTIS_API void flush();
 
 // Logs `streamed` (anything that can follow `<<` on an ostream) at `level`
 // under `category`, formatting nothing unless g_globalLevel <= level.
-#define ORVANTIS_LOG(level, category, streamed)                                                \
-    do {                                                                                       \
-        const ::Orvantis::Log::Level orvantisLogLevel_ = (level);                              \
+#define ORVANTIS_LOG(level, category, streamed)                                                    \
+    do {                                                                                           \
+        const ::Orvantis::Log::Level orvantisLogLevel_ = (level);                                  \
         if (::Orvantis::Log::g_globalLevel.load(std::memory_order_relaxed) <= orvantisLogLevel_) { \
-            std::ostringstream orvantisLogText_;                                               \
-            orvantisLogText_ << streamed;                                                      \
-            ::Orvantis::Log::log(orvantisLogLevel_, (category), orvantisLogText_.str());       \
-        }                                                                                      \
+            std::ostringstream orvantisLogText_;                                                   \
+            orvantisLogText_ << streamed;                                                          \
+            ::Orvantis::Log::log(orvantisLogLevel_, (category), orvantisLogText_.str());           \
+        }                                                                                          \
     } while (false)

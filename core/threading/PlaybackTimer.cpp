@@ -27,7 +27,8 @@ constexpr char kCategory[] = "Threading::PlaybackTimer";
 // start: a change made now waits for the next start, which is logged.
 void warnIfRunning(bool running, Log::Level level, const char* what) {
     if (running) {
-        ORVANTIS_LOG(level, kCategory, "Timer is currently running, setting " << what << " has no effect until restart.");
+        ORVANTIS_LOG(level, kCategory,
+                     "Timer is currently running, setting " << what << " has no effect until restart.");
     }
 }
 
@@ -189,8 +190,9 @@ void PlaybackTimer::start(std::size_t startIndex) {
         // previous thread has ended its loop and holds no lock.
         std::lock_guard<std::mutex> lock(state->mutex);
         previous = std::move(state->worker);
-        state->worker = std::make_unique<StoppableThread>(
-            [shared, startIndex, range = timestamps, call = callback] { timerThread(*shared, startIndex, range, call); });
+        state->worker = std::make_unique<StoppableThread>([shared, startIndex, range = timestamps, call = callback] {
+            timerThread(*shared, startIndex, range, call);
+        });
     }
 }
 

@@ -51,9 +51,7 @@ public:
 class ORVANTIS_API ThreadPool {
 public:
     // The number of hardware threads, or 1 when the system reports none.
-    static std::size_t defaultNumThreads() {
-        return std::max<std::size_t>(1, std::thread::hardware_concurrency());
-    }
+    static std::size_t defaultNumThreads() { return std::max<std::size_t>(1, std::thread::hardware_concurrency()); }
 
     // Starts `numThreads` workers; 0 starts none (tasks then never run and are
     // destroyed with the pool).
@@ -131,8 +129,10 @@ private:
 template <class F, class... A>
 auto ThreadPool::enqueue(F&& function, A&&... args) -> std::future<std::invoke_result_t<F, A...>> {
     using Result = std::invoke_result_t<F, A...>;
-    auto call = [function = std::forward<F>(function), arguments = std::make_tuple(std::forward<A>(args)...)]() mutable
-        -> Result { return std::apply(std::move(function), std::move(arguments)); };
+    auto call = [function = std::forward<F>(function),
+                 arguments = std::make_tuple(std::forward<A>(args)...)]() mutable -> Result {
+        return std::apply(std::move(function), std::move(arguments));
+    };
     // Three allocations per task with libstdc++ (counted with a replaced
     // operator new): this one for the callable and its promise, and the
     // promise's shared state and result slot. The queue holds the task

@@ -56,7 +56,7 @@ private:
 // Declares `E | E -> Flags<E>` for a flag enumeration. Use it in the namespace
 // that holds the enumeration (for a nested enumeration, the enclosing
 // namespace, naming the enumeration fully) so that lookup finds it.
-#define ORVANTIS_DECLARE_FLAG_OPERATORS(E)                                                 \
-    inline constexpr ::Orvantis::Flags<E> operator|(E a, E b) noexcept {                  \
-        return ::Orvantis::Flags<E>(a) | b;                                                \
+#define ORVANTIS_DECLARE_FLAG_OPERATORS(E)                               \
+    inline constexpr ::Orvantis::Flags<E> operator|(E a, E b) noexcept { \
+        return ::Orvantis::Flags<E>(a) | b;                              \
     }

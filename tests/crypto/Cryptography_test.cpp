@@ -72,8 +72,8 @@ TEST(Cryptography, ApplyXORMatchesTheByteLoop) {
         return k;
     };
     std::vector<std::tuple<size_t, size_t, std::string>> cases = {
-        {255, 1, "abc"},       {256, 0, "abc"},      {257, 3, "k"},         {100000, 5, defaultKey},
-        {4099, 7, key(64)},    {5000, 1, key(1023)}, {9000, 2, key(1025)},  {70000, 3, key(8192)},
+        {255, 1, "abc"},       {256, 0, "abc"},      {257, 3, "k"},        {100000, 5, defaultKey},
+        {4099, 7, key(64)},    {5000, 1, key(1023)}, {9000, 2, key(1025)}, {70000, 3, key(8192)},
         {30000, 6, key(8193)}, {1 << 20, 0, key(37)}};
     for (int i = 0; i < 200; ++i) {
         cases.push_back({random() % 20000, random() % 64, key(1 + random() % (i % 3 == 0 ? 2000 : 70))});
@@ -96,9 +96,10 @@ TEST(Cryptography, ApplyXORMatchesTheByteLoop) {
 
 TEST(Cryptography, HashDJB2MatchesTheByteLoop) {
     // Sixteen steps overflow 64 bits: the arithmetic wraps.
-    const std::pair<std::string, unsigned long long> cases[] = {
-        {"", 5381ull}, {"\xFF", 177572ull}, {"zzzzzzzzzzzzzzzz", 0x47E40D7F2DAA2CA5ull},
-        {std::string(16, '\xC3'), 0x0F7B933C85DC2835ull}};
+    const std::pair<std::string, unsigned long long> cases[] = {{"", 5381ull},
+                                                                {"\xFF", 177572ull},
+                                                                {"zzzzzzzzzzzzzzzz", 0x47E40D7F2DAA2CA5ull},
+                                                                {std::string(16, '\xC3'), 0x0F7B933C85DC2835ull}};
     for (auto [bytes, hash] : cases) {
         EXPECT_EQ(hashDJB2(ByteBufferView(bytes)), hash) << bytes;
     }
@@ -242,9 +243,10 @@ TEST(Cryptography, MatchesAnIndependentImplementation) {
     // One byte, highly compressible and incompressible data, within
     // one piece of the stream writer, exactly one piece and several pieces,
     // each with the default key, a one-character key and a key of mixed bytes.
-    const std::string inputs[] = {std::string("\x9C", 1), std::string(256 * 1024, 'z'), randomBytes(64 * 1024 + 7, 1),
-                                  "The quick brown fox jumps over the lazy dog, again and again and again.",
-                                  std::string(1u << 20, 'a'), randomBytes((1u << 20) + 3, 9)};
+    const std::string inputs[] = {
+        std::string("\x9C", 1),        std::string(256 * 1024, 'z'),
+        randomBytes(64 * 1024 + 7, 1), "The quick brown fox jumps over the lazy dog, again and again and again.",
+        std::string(1u << 20, 'a'),    randomBytes((1u << 20) + 3, 9)};
     const char* keys[] = {nullptr, "k", "\xC3\xA4\x7F\x01 mixed key bytes"};
     const size_t count = std::size(inputs) * std::size(keys);
     for (size_t i = 0; i < count; ++i) {

@@ -35,9 +35,17 @@ TEST(Path, NarrowStringsAreUtf8WhateverTheLocale) {
 
 TEST(Path, Join) {
     const char* const cases[][3] = {
-        {"dir", "file.txt", "dir/file.txt"}, {"C:", "x", "C:x"}, {"dir/", "x", "dir/x"}, {"", "x", "x"},
-        {"a", "", "a"}, {"a", "/b", "a/b"}, {"a", "C:/b", "a/C:/b"}, {"a", "\\b", "a/b"}, {"a\\", "b", "a/b"},
-        {"/", "x", "/x"}, {"a/", "/b", "a//b"},
+        {"dir", "file.txt", "dir/file.txt"},
+        {"C:", "x", "C:x"},
+        {"dir/", "x", "dir/x"},
+        {"", "x", "x"},
+        {"a", "", "a"},
+        {"a", "/b", "a/b"},
+        {"a", "C:/b", "a/C:/b"},
+        {"a", "\\b", "a/b"},
+        {"a\\", "b", "a/b"},
+        {"/", "x", "/x"},
+        {"a/", "/b", "a//b"},
     };
     for (const auto& [left, right, joined] : cases) {
         EXPECT_EQ((Strings{Path(left, right).string(), (Path(left) / std::string(right)).string(),
@@ -51,12 +59,18 @@ TEST(Path, NamesAndExtensions) {
     const std::string dots = "x" + std::string(10000, '.') + "e";  // found in linear time
     const std::string cases[][6] = {
         // path, filename, baseName, extension, fullExtension, parent
-        {"a/b.tar.gz", "b.tar.gz", "b", "gz", "tar.gz", "a"}, {"dir/", "", "", "", "", "dir"},
-        {".hidden", ".hidden", "", "hidden", "hidden", ""},   {"b.", "b.", "b", "", "", ""},
-        {"..", "..", "..", "", "", ""},                       {"...", "...", "..", "", "", ""},
-        {"d/..x.y", "..x.y", ".", "y", "x.y", "d"},           {"x.a.b.c", "x.a.b.c", "x", "c", "a.b.c", ""},
-        {"a/b/c.txt", "c.txt", "c", "txt", "txt", "a/b"},     {"d\\e.x", "e.x", "e", "x", "x", "d"},
-        {"/", "", "", "", "", ""},                            {"/d/" + dots, dots, "x", "e", dots.substr(2), "/d"},
+        {"a/b.tar.gz", "b.tar.gz", "b", "gz", "tar.gz", "a"},
+        {"dir/", "", "", "", "", "dir"},
+        {".hidden", ".hidden", "", "hidden", "hidden", ""},
+        {"b.", "b.", "b", "", "", ""},
+        {"..", "..", "..", "", "", ""},
+        {"...", "...", "..", "", "", ""},
+        {"d/..x.y", "..x.y", ".", "y", "x.y", "d"},
+        {"x.a.b.c", "x.a.b.c", "x", "c", "a.b.c", ""},
+        {"a/b/c.txt", "c.txt", "c", "txt", "txt", "a/b"},
+        {"d\\e.x", "e.x", "e", "x", "x", "d"},
+        {"/", "", "", "", "", ""},
+        {"/d/" + dots, dots, "x", "e", dots.substr(2), "/d"},
     };
     for (const auto& [path, filename, baseName, extension, fullExtension, parent] : cases) {
         const Path p(path);
@@ -77,9 +91,9 @@ TEST(Path, AbsoluteAndRelative) {
         EXPECT_EQ(Path(path).createAbsolute(), expected) << path;
     }
     const std::string relative[][3] = {
-        {"/a/b/c", "/a/d", "../b/c"}, {"/a/b", "/a/b", "."}, {"/a", "/a/b", ".."}, {"/a/b", "/a/b/", "."},
-        {"/a/x", "/a/b/..", "x"}, {"/a/x", "/a/../..", "/a/x"}, {"/a/b/", "/a", "b/."}, {"/a/b", "rel/base", ""},
-        {"x/y", here, "x/y"}, {"x/y", here + "/x/z", "../y"},
+        {"/a/b/c", "/a/d", "../b/c"}, {"/a/b", "/a/b", "."},          {"/a", "/a/b", ".."},   {"/a/b", "/a/b/", "."},
+        {"/a/x", "/a/b/..", "x"},     {"/a/x", "/a/../..", "/a/x"},   {"/a/b/", "/a", "b/."}, {"/a/b", "rel/base", ""},
+        {"x/y", here, "x/y"},         {"x/y", here + "/x/z", "../y"},
     };
     for (const auto& [path, base, expected] : relative) {
         EXPECT_EQ(Path(path).createRelativeTo(Path(base)), expected) << path << " from " << base;

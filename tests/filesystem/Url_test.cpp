@@ -29,12 +29,18 @@ Parts storedParts(const Url& u) {
 TEST(UrlParse, SplitsIntoFiveStoredComponents) {
     const std::pair<std::string, Parts> cases[] = {
         {"res://host:8080/a/b?x=1&y=2#frag", {"res:", "//host:8080", "/a/b", "?x=1&y=2", "#frag"}},
-        {"C:\\data\\scan.raw", {"", "", "/C:/data/scan.raw", "", ""}}, {"z:/x", {"", "", "/z:/x", "", ""}},
-        {"C:", {"C:", "", "", "", ""}}, {"file:///C:/x", {"file:", "//", "/C:/x", "", ""}},
-        {"a/b:c", {"", "", "a/b:c", "", ""}}, {"1abc:x", {"1abc:", "", "x", "", ""}},
-        {":x", {":", "", "x", "", ""}}, {"//host/p", {"", "//host", "/p", "", ""}},
-        {"?q", {"", "", "", "?q", ""}}, {"res://h#f?x", {"res:", "//h", "", "", "#f?x"}},
-        {"res://h//a\\b//", {"res:", "//h", "/a/b/", "", ""}}, {"res://u@h:1?a#b", {"res:", "//u@h:1", "", "?a", "#b"}},
+        {"C:\\data\\scan.raw", {"", "", "/C:/data/scan.raw", "", ""}},
+        {"z:/x", {"", "", "/z:/x", "", ""}},
+        {"C:", {"C:", "", "", "", ""}},
+        {"file:///C:/x", {"file:", "//", "/C:/x", "", ""}},
+        {"a/b:c", {"", "", "a/b:c", "", ""}},
+        {"1abc:x", {"1abc:", "", "x", "", ""}},
+        {":x", {":", "", "x", "", ""}},
+        {"//host/p", {"", "//host", "/p", "", ""}},
+        {"?q", {"", "", "", "?q", ""}},
+        {"res://h#f?x", {"res:", "//h", "", "", "#f?x"}},
+        {"res://h//a\\b//", {"res:", "//h", "/a/b/", "", ""}},
+        {"res://u@h:1?a#b", {"res:", "//u@h:1", "", "?a", "#b"}},
         {"http://h/a//b\\\\c?q=\\\\#f\\\\", {"http:", "//h", "/a/b/c", "?q=\\\\", "#f\\\\"}},
     };
     for (const auto& [text, parts] : cases) {
@@ -87,19 +93,32 @@ TEST(UrlSetters, ReplaceOneRangeAndManageDelimiters) {
                  authority = &Url::setAuthority, port = &Url::setPort, userinfo = &Url::setUserinfo,
                  username = &Url::setUsername, password = &Url::setPassword, path = &Url::setPath;
     const std::tuple<std::string, Setter, std::string, std::string> cases[] = {
-        {"res://h/p?q#f", query, "", "res://h/p#f"},          {"res://h/p?q#f", query, "?a=1", "res://h/p?a=1#f"},
-        {"res://h/p#f", query, "a", "res://h/p?a#f"},         {"res://h/p?q#f", fragment, "", "res://h/p?q"},
-        {"res://h/p", fragment, "#x", "res://h/p#x"},         {"res://h", scheme, "ftp:", "ftp://h"},
-        {"/p", scheme, "ftp", "ftp:/p"},                      {"res:p", authority, "h", "res://h/p"},
-        {"res:/p", authority, "//h", "res://h/p"},            {"res://h/p", authority, "", "res:/p"},
-        {"res://h:80/x", host, "", "res:/x"},                 {"res://u@h:80/x", host, "new", "res://u@new:80/x"},
-        {"/x", port, "", "//localhost/x"},                    {"res://h:80/x", port, "", "res://h/x"},
-        {"res://u@h:80", port, ":81", "res://u@h:81"},        {"res://h/x", userinfo, "me", "res://me@h/x"},
-        {"res://me@h/x", userinfo, "", "res://h/x"},          {"/x", userinfo, "me@", "//me@localhost/x"},
-        {"res://al:pw@h", username, "bob", "res://bob:pw@h"}, {"res://h", username, "bob", "res://bob@h"},
-        {"res://h/x", password, "pw", "res://:pw@h/x"},       {"res://al@h", password, "pw", "res://al:pw@h"},
-        {"res://al:o@h:1", password, ":pw", "res://al:pw@h:1"}, {"res://al:o@h", password, "", "res://al@h"},
-        {"res://h", path, "dir/f", "res://h/dir/f"},          {"file:", path, "//x", "file:/x"},
+        {"res://h/p?q#f", query, "", "res://h/p#f"},
+        {"res://h/p?q#f", query, "?a=1", "res://h/p?a=1#f"},
+        {"res://h/p#f", query, "a", "res://h/p?a#f"},
+        {"res://h/p?q#f", fragment, "", "res://h/p?q"},
+        {"res://h/p", fragment, "#x", "res://h/p#x"},
+        {"res://h", scheme, "ftp:", "ftp://h"},
+        {"/p", scheme, "ftp", "ftp:/p"},
+        {"res:p", authority, "h", "res://h/p"},
+        {"res:/p", authority, "//h", "res://h/p"},
+        {"res://h/p", authority, "", "res:/p"},
+        {"res://h:80/x", host, "", "res:/x"},
+        {"res://u@h:80/x", host, "new", "res://u@new:80/x"},
+        {"/x", port, "", "//localhost/x"},
+        {"res://h:80/x", port, "", "res://h/x"},
+        {"res://u@h:80", port, ":81", "res://u@h:81"},
+        {"res://h/x", userinfo, "me", "res://me@h/x"},
+        {"res://me@h/x", userinfo, "", "res://h/x"},
+        {"/x", userinfo, "me@", "//me@localhost/x"},
+        {"res://al:pw@h", username, "bob", "res://bob:pw@h"},
+        {"res://h", username, "bob", "res://bob@h"},
+        {"res://h/x", password, "pw", "res://:pw@h/x"},
+        {"res://al@h", password, "pw", "res://al:pw@h"},
+        {"res://al:o@h:1", password, ":pw", "res://al:pw@h:1"},
+        {"res://al:o@h", password, "", "res://al@h"},
+        {"res://h", path, "dir/f", "res://h/dir/f"},
+        {"file:", path, "//x", "file:/x"},
         {"res://h/p?q", path, "", "res://h?q"},
         {"res://h?q#f", path, "a !#$%&*+,;=?@[]", "res://h/a %21%23%24%25%26%2a%2b%2c%3b%3d%3f%40%5b%5d?q#f"},
     };
@@ -116,11 +135,27 @@ TEST(UrlSetters, ReplaceOneRangeAndManageDelimiters) {
 
 TEST(UrlValidity, RulesInOrder) {
     const std::pair<std::string, bool> cases[] = {
-        {"", false}, {"res://h/a;b", false}, {"res://h/p?x=a/b", false}, {"res://h/p#a=b", false},
-        {"res://:80", false}, {"/ab:c", false}, {"res://h/a%3Ab", false}, {"res://:p@h", false},
-        {"res://u@", false}, {"res://h;x", false}, {"res://h/p?a@b", false}, {"res://h/p#a;b", false},
-        {"res://h:80", true}, {"res:///x", true}, {"/C:/x", true}, {"/a:b", true}, {"/C:/a%3Ab", true},
-        {"res://h/p?a=1&b=2", true}, {"res://u:p@h:1/p?q;r#f", true}, {":x", true}, {"res:p", true},
+        {"", false},
+        {"res://h/a;b", false},
+        {"res://h/p?x=a/b", false},
+        {"res://h/p#a=b", false},
+        {"res://:80", false},
+        {"/ab:c", false},
+        {"res://h/a%3Ab", false},
+        {"res://:p@h", false},
+        {"res://u@", false},
+        {"res://h;x", false},
+        {"res://h/p?a@b", false},
+        {"res://h/p#a;b", false},
+        {"res://h:80", true},
+        {"res:///x", true},
+        {"/C:/x", true},
+        {"/a:b", true},
+        {"/C:/a%3Ab", true},
+        {"res://h/p?a=1&b=2", true},
+        {"res://u:p@h:1/p?q;r#f", true},
+        {":x", true},
+        {"res:p", true},
     };
     for (const auto& [text, valid] : cases) {
         EXPECT_EQ(Url(text).isValid(), valid) << text;
@@ -145,8 +180,10 @@ TEST(UrlFormat, LeavesOutWhatTheOptionsName) {
 TEST(UrlSubquery, ItemsKeysAndValues) {
     const std::tuple<Subquery, std::string, std::string, std::string, bool> items[] = {
         // item, text, key, value, hasKey
-        {Subquery("a", "1"), "a=1", "a", "1", true}, {Subquery(std::string("a"), std::string("")), "a=", "a", "", true},
-        {Subquery("flag"), "flag", "", "flag", false}, {Subquery("a=b=c"), "a=b=c", "a", "b=c", true},
+        {Subquery("a", "1"), "a=1", "a", "1", true},
+        {Subquery(std::string("a"), std::string("")), "a=", "a", "", true},
+        {Subquery("flag"), "flag", "", "flag", false},
+        {Subquery("a=b=c"), "a=b=c", "a", "b=c", true},
     };
     for (const auto& [item, text, key, value, hasKey] : items) {
         EXPECT_EQ((std::tuple{std::string(item), item.key(), item.value(), item.hasKey()}),
@@ -154,7 +191,9 @@ TEST(UrlSubquery, ItemsKeysAndValues) {
     }
     EXPECT_TRUE(Subquery("a", "1") == Subquery("a=1") && !(Subquery("a", "1") == Subquery("a=2")));
     const std::pair<std::string, Strings> queries[] = {
-        {"res://h/p#a&b", {}}, {"res://h/p?", {""}}, {"res://h/p?a=1&b=2;c", {"a=1", "b=2", "c"}},
+        {"res://h/p#a&b", {}},
+        {"res://h/p?", {""}},
+        {"res://h/p?a=1&b=2;c", {"a=1", "b=2", "c"}},
         {"res://h/p?a&&b#f&g", {"a", "", "b"}},
     };
     for (const auto& [text, expected] : queries) {
@@ -170,8 +209,13 @@ TEST(UrlSubquery, ItemsKeysAndValues) {
 TEST(UrlSubquery, FindIsAPrefixTest) {
     const std::string cases[][3] = {
         // url, key, item found ("-": none)
-        {"res://h/p?ab=1&a=2;a", "a", "ab=1"}, {"res://h/p?ab=1&a=2;a", "a=", "a=2"}, {"res://h/p?ab", "", "ab"},
-        {"res://h/p?ab=1", "ab=12", "-"}, {"res://h/p?ab=1", "b", "-"}, {"res://h/p", "", "-"}, {"res://h/p?", "", ""},
+        {"res://h/p?ab=1&a=2;a", "a", "ab=1"},
+        {"res://h/p?ab=1&a=2;a", "a=", "a=2"},
+        {"res://h/p?ab", "", "ab"},
+        {"res://h/p?ab=1", "ab=12", "-"},
+        {"res://h/p?ab=1", "b", "-"},
+        {"res://h/p", "", "-"},
+        {"res://h/p?", "", ""},
     };
     for (const auto& [url, key, expected] : cases) {
         const auto found = Url(url).findSubquery(key);
@@ -182,7 +226,8 @@ TEST(UrlSubquery, FindIsAPrefixTest) {
 TEST(UrlSubquery, AppendAndReplaceEditTheQueryInPlace) {
     const std::tuple<std::string, int, Subquery, std::string> cases[] = {
         // before, index to replace (-1: append), item, after
-        {"res://h/p", -1, Subquery("k", "v"), "res://h/p?k=v"}, {"res://h/p?", -1, Subquery("k", "v"), "res://h/p?k=v"},
+        {"res://h/p", -1, Subquery("k", "v"), "res://h/p?k=v"},
+        {"res://h/p?", -1, Subquery("k", "v"), "res://h/p?k=v"},
         {"res://h/p?a=1#f", -1, Subquery("k", "v"), "res://h/p?a=1&k=v#f"},
         {"res://h/p?a=1&b=2#f", 1, Subquery("c", "33"), "res://h/p?a=1&c=33#f"},
         {"res://h/p?a=1;b=2", 0, Subquery(""), "res://h/p?;b=2"},
@@ -210,7 +255,8 @@ TEST(UrlLocalFile, ConvertsBothWays) {
         {"/data/x", rootsAreAbsolute ? "file:///data/x" : "file:/data/x", "/data/x", "", ""},
         {"file:///C:/x", "file:///C:/x", "C:/x", "", ""},
         {"file://srv/share", "file:///srv/share", "/srv/share", "", ""},
-        {"rel/dir", "file:rel/dir", "rel/dir", "", ""},   {"a?b#c", "file:a?b#c", "a", "b", "c"},
+        {"rel/dir", "file:rel/dir", "rel/dir", "", ""},
+        {"a?b#c", "file:a?b#c", "a", "b", "c"},
         {"a?b?c#d#e", "file:a%3fb?c#d#e", "a?b", "c", "d#e"},
     };
     for (const auto& [local, url, path, query, fragment] : cases) {
@@ -232,10 +278,13 @@ TEST(UrlLocalFile, RelativeToJoinsRelativePathsOntoTheBase) {
         // url, base, isLocalPath, result
         {"sub/a.raw", "C:/base", true, "file:///C:/base/sub/a.raw"},
         {"sub\\a.raw", "C:\\base\\", true, "file:///C:/base/sub/a.raw"},
-        {"x?q#f", "", true, "file:///x?q#f"}, {"file:rel/x", "/base//", true, "file:///base/rel/x"},
+        {"x?q#f", "", true, "file:///x?q#f"},
+        {"file:rel/x", "/base//", true, "file:///base/rel/x"},
         // Not a local path: only an existing file becomes a file URL.
-        {"f.txt", base, false, "file://" + base + "/f.txt"}, {"res:f.txt", base, false, "res://" + base + "/f.txt"},
-        {"missing.txt", base, false, base + "/missing.txt"}, {"res://h/missing", base, false, "res://h/missing"},
+        {"f.txt", base, false, "file://" + base + "/f.txt"},
+        {"res:f.txt", base, false, "res://" + base + "/f.txt"},
+        {"missing.txt", base, false, base + "/missing.txt"},
+        {"res://h/missing", base, false, "res://h/missing"},
     };
     for (const auto& [url, on, isLocalPath, expected] : cases) {
         EXPECT_EQ(Url::relativeTo(url, on, isLocalPath).string(), expected) << url << " on " << on;

@@ -85,8 +85,8 @@ TEST(ConsoleSink, TerminalColours) {
         {"1", "dumb", ConsoleSink::ForceColored, Warning, "\x1b[33m[c] m\n\x1b[0m"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string("NO_COLOR=") + (c.noColor ? c.noColor : "(unset)") + " TERM=" + c.term +
-                     " option " + std::to_string(c.option.value()) + " level " + std::to_string(c.level));
+        SCOPED_TRACE(std::string("NO_COLOR=") + (c.noColor ? c.noColor : "(unset)") + " TERM=" + c.term + " option " +
+                     std::to_string(c.option.value()) + " level " + std::to_string(c.level));
         c.noColor != nullptr ? ::setenv("NO_COLOR", c.noColor, 1) : ::unsetenv("NO_COLOR");
         ::setenv("TERM", c.term, 1);
         EXPECT_EQ(onTerminal([&] { TestableConsoleSink(c.option).logImpl(record(c.level, "c", "m")); }), c.expected);

@@ -25,11 +25,11 @@ namespace {
 using namespace Orvantis;
 
 #if defined(__SANITIZE_THREAD__)
-#  define ORVANTIS_TSAN 1
+#define ORVANTIS_TSAN 1
 #elif defined(__has_feature)
-#  define ORVANTIS_TSAN __has_feature(thread_sanitizer)
+#define ORVANTIS_TSAN __has_feature(thread_sanitizer)
 #else
-#  define ORVANTIS_TSAN 0
+#define ORVANTIS_TSAN 0
 #endif
 constexpr bool kThreadSanitizer = ORVANTIS_TSAN;
 
@@ -137,7 +137,8 @@ protected:
         // ThreadSanitizer makes symbolising thousands of overflowed frames
         // outlast the watchdog: then the last resort's report arrives.
         EXPECT_TRUE(traced || (kThreadSanitizer && text.find(" 0# 0x", at) != std::string::npos))
-            << "stack trace lacks " << trace << ":\n" << text.substr(at);
+            << "stack trace lacks " << trace << ":\n"
+            << text.substr(at);
         if (once) {
             EXPECT_EQ(text.find("***** Encountered", at + head.size()), std::string::npos) << "reported twice";
         }
@@ -155,7 +156,7 @@ TEST_F(FatalReporterTest, EachFaultEndsTheProcessWithItsReport) {
         const char* trace;  // " 0# 0x": only the last resort's raw addresses
         Log::Mode mode;
         void (*run)();
-        bool twice;     // the crash during the exit is reported after the Fatal record's end
+        bool twice;  // the crash during the exit is reported after the Fatal record's end
         bool rotating;  // the rotating sink hands the last resort its current file too
     };
     const Crash crashes[] = {

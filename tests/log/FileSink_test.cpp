@@ -62,8 +62,9 @@ TEST(FileSink, ExactLineFormatInLocalTime) {
               "2023-11-15 03:43:23.120\tFATAL\t[c] fatal\n"
               "2023-11-15 03:43:23.0\tTRACE\t[c] tabs\tand bytes \xc3\xa4 stay\n"
               "2023-11-15 03:43:23.0\t\t[c] level seven\n");
-    EXPECT_EQ(readFile(dir.file("a.json")), "{\"time\":\"2023-11-15T03:43:20.005+05:30\",\"level\":\"error\","
-                                            "\"category\":\"File\",\"message\":\"five ms\",\"thread\":42}\n");
+    EXPECT_EQ(readFile(dir.file("a.json")),
+              "{\"time\":\"2023-11-15T03:43:20.005+05:30\",\"level\":\"error\","
+              "\"category\":\"File\",\"message\":\"five ms\",\"thread\":42}\n");
 }
 
 TEST(FileSink, AppendsAfterTwoLineFeedsOnlyWhenTheFileHasContent) {

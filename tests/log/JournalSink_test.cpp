@@ -140,8 +140,8 @@ TEST_F(JournalTest, MissingOrVanishingJournal) {
     const auto records = session.takeRecords();
     ASSERT_EQ(records.size(), 4u);  // lost, the report, lost, lost
     EXPECT_EQ(records[1], (OrvantisTest::Record{Log::Error, "Log::JournalSink",
-                                                 "Could not send a record to the journal at '" + socket +
-                                                     "': No such file or directory"}));
+                                                "Could not send a record to the journal at '" + socket +
+                                                    "': No such file or directory"}));
 }
 
 }  // namespace

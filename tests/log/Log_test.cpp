@@ -26,8 +26,9 @@ TEST(Log, FallbackWarnsOnceThenPrintsBracketedLines) {
             StdoutCapture capture;
             Log::log(Log::Info, "", "x");
             Log::log(Log::Fatal, "Cat", "still running");
-            std::exit(capture.text() == "[Orvantis::Log::log] Warning: Logging not initialized, messages are printed "
-                                        "to console only.\n[] x\n[Cat] still running\n"
+            std::exit(capture.text() ==
+                              "[Orvantis::Log::log] Warning: Logging not initialized, messages are printed "
+                              "to console only.\n[] x\n[Cat] still running\n"
                           ? 0
                           : 1);
         },
@@ -39,8 +40,9 @@ TEST(Log, RepeatedInitAndDeinitOnlyWarn) {
         LogSession session(Log::Synchronous, Log::Warning);
         StdoutCapture capture;
         Log::init(Log::Debug, Log::Asynchronous);
-        EXPECT_EQ(capture.text(), "[Orvantis::Log::init] Warning: Logging already initialized, subsequent calls to "
-                                  "init() have no effect.\n");
+        EXPECT_EQ(capture.text(),
+                  "[Orvantis::Log::init] Warning: Logging already initialized, subsequent calls to "
+                  "init() have no effect.\n");
         EXPECT_EQ(Log::g_globalLevel, Log::Warning);
         Log::log(Log::Info, "", "sync");  // still synchronous: there as soon as log returns
         EXPECT_EQ(session.recording->messages(), std::vector<std::string>{"sync"});

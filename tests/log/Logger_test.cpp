@@ -72,8 +72,7 @@ TEST(AsyncLogger, FlushReturnsUnderFlatOutProducers) {
                 void flush() override {}
                 void logImpl(const LogCapture& c) override {
                     const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(1);
-                    while (std::chrono::steady_clock::now() < until) {
-                    }
+                    while (std::chrono::steady_clock::now() < until) {}
                     markers += c.category == "main" ? 1 : 0;
                 }
             };
@@ -124,8 +123,7 @@ TEST(AsyncLogger, ThrowingRecordIsLostAloneAndFatalStillEndsTheProcess) {
         {
             try {
                 Log::deinit();  // meets the throwing record
-            } catch (const std::runtime_error&) {
-            }
+            } catch (const std::runtime_error&) {}
             Log::log(Log::Fatal, "", "throw");
         },
         ::testing::ExitedWithCode(kFatalExitStatus), "");

@@ -108,22 +108,23 @@ TEST_F(RotatingFileSinkTest, JsonLinesParseWithAStandardParser) {
     Log::log(Log::Warning, "", "bad \xC3 \xF8\x88\x80\x80 utf8 \xF0\x9F\x98\x80 \xE2\x82\xAC \x7F end");
     Log::deinit();
     const std::string script = dir.file("read.py");
-    OrvantisTest::writeFile(script,
-                            "import json, sys, re\n"
-                            "for line in open(sys.argv[1], encoding='utf-8'):\n"
-                            "    r = json.loads(line)\n"
-                            "    assert re.fullmatch(r'\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d', r['time'])\n"
-                            "    assert isinstance(r['thread'], int) and r['thread'] > 0\n"
-                            "    print(r['level'], ascii(r['category'])[1:-1], ascii(r['message'])[1:-1], sep='|')\n");
+    OrvantisTest::writeFile(
+        script,
+        "import json, sys, re\n"
+        "for line in open(sys.argv[1], encoding='utf-8'):\n"
+        "    r = json.loads(line)\n"
+        "    assert re.fullmatch(r'\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d', r['time'])\n"
+        "    assert isinstance(r['thread'], int) and r['thread'] > 0\n"
+        "    print(r['level'], ascii(r['category'])[1:-1], ascii(r['message'])[1:-1], sep='|')\n");
     const std::string output = dir.file("out.txt");
-    ASSERT_EQ(std::system(("python3 '" + script + "' '" + path + "' > '" + output + "'").c_str()), 0)
-        << readFile(path);
+    ASSERT_EQ(std::system(("python3 '" + script + "' '" + path + "' > '" + output + "'").c_str()), 0) << readFile(path);
     // As Python prints them, with ascii escapes.
-    EXPECT_EQ(lines(readFile(output)), (std::vector<std::string>{
-                                           "warning|Backup|disk 91% full",
-                                           "warning|multi\\nline|nul\\x00byte \"quoted\" back\\\\slash\\ttab",
-                                           "warning||bad \\ufffd \\ufffd\\ufffd\\ufffd\\ufffd utf8 \\U0001f600 \\u20ac \\x7f end",
-                                       }));
+    EXPECT_EQ(lines(readFile(output)),
+              (std::vector<std::string>{
+                  "warning|Backup|disk 91% full",
+                  "warning|multi\\nline|nul\\x00byte \"quoted\" back\\\\slash\\ttab",
+                  "warning||bad \\ufffd \\ufffd\\ufffd\\ufffd\\ufffd utf8 \\U0001f600 \\u20ac \\x7f end",
+              }));
 }
 
 }  // namespace

@@ -31,12 +31,16 @@ protected:
             GTEST_SKIP() << "rsyslog is not installed (apt-get install rsyslog)";
         }
         OrvantisTest::writeFile(dir.file("rsyslog.conf"),
-                                "global(workDirectory=\"" + dir.path.string() + "\")\n"
-                                "module(load=\"imuxsock\" SysSock.Use=\"off\")\n"
-                                "input(type=\"imuxsock\" Socket=\"" + socket + "\" CreatePath=\"on\")\n"
-                                "template(name=\"t\" type=\"string\" string=\"%syslogseverity-text%|"
-                                "%syslogfacility-text%|%programname%|%procid%|%msg%\\n\")\n"
-                                "*.* action(type=\"omfile\" file=\"" + output + "\" template=\"t\")\n");
+                                "global(workDirectory=\"" + dir.path.string() +
+                                    "\")\n"
+                                    "module(load=\"imuxsock\" SysSock.Use=\"off\")\n"
+                                    "input(type=\"imuxsock\" Socket=\"" +
+                                    socket +
+                                    "\" CreatePath=\"on\")\n"
+                                    "template(name=\"t\" type=\"string\" string=\"%syslogseverity-text%|"
+                                    "%syslogfacility-text%|%programname%|%procid%|%msg%\\n\")\n"
+                                    "*.* action(type=\"omfile\" file=\"" +
+                                    output + "\" template=\"t\")\n");
         daemonPid = ::fork();
         if (daemonPid == 0) {
             ::execl(daemon, daemon, "-n", "-f", dir.file("rsyslog.conf").c_str(), "-i", dir.file("pid").c_str(),
@@ -83,8 +87,12 @@ TEST_F(RsyslogTest, RecordsArriveWithTheirPriorities) {
     }
     Log::log(Log::Info, "", "no category");
     Log::log(Log::Info, "multi\nline", "first\nsecond");
-    std::vector<std::string> expected = {"debug| [Backup] level 0", "debug| [Backup] level 1", "info| [Backup] level 2",
-                                         "warning| [Backup] level 3", "err| [Backup] level 4", "info| no category",
+    std::vector<std::string> expected = {"debug| [Backup] level 0",
+                                         "debug| [Backup] level 1",
+                                         "info| [Backup] level 2",
+                                         "warning| [Backup] level 3",
+                                         "err| [Backup] level 4",
+                                         "info| no category",
                                          "info| [multi#012line] first#012second"};  // rsyslog escapes control bytes
     for (std::string& line : expected) {
         line.insert(line.find('|'), "|local3|orvtest|" + std::to_string(::getpid()));
@@ -107,8 +115,10 @@ TEST_F(RsyslogTest, AVanishedDaemonIsReportedOnceWithoutException) {
     }
     const auto records = session.takeRecords();
     ASSERT_EQ(records.size(), 5u);  // before, lost, the report, lost, lost
-    EXPECT_EQ(records[2], (OrvantisTest::Record{Log::Error, "Log::SyslogSink", "Could not send a record to the syslog "
-                                                "socket '" + socket + "': No such file or directory"}));
+    EXPECT_EQ(records[2], (OrvantisTest::Record{Log::Error, "Log::SyslogSink",
+                                                "Could not send a record to the syslog "
+                                                "socket '" +
+                                                    socket + "': No such file or directory"}));
 }
 
 }  // namespace

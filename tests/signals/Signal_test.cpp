@@ -49,7 +49,10 @@ TEST(SignalEmit, EachSlotGetsItsOwnCopyOfTheArguments) {
     SignalImpl<0, int, const std::string&> other;  // instantiated from the header
     std::vector<std::string> seen;
     for (int i = 0; i < 2; ++i) {
-        text.connect([&seen](std::string s) { seen.push_back(s); s += "-changed"; });
+        text.connect([&seen](std::string s) {
+            seen.push_back(s);
+            s += "-changed";
+        });
     }
     other.connect([&seen](int n, const std::string& s) { seen.push_back(std::to_string(n) + s); });
     text.emitSignal("abc");
@@ -79,15 +82,24 @@ TEST(SignalEmit, SlotsMayChangeTheSignalDuringEmission) {
         Log first, second;
         int left;
     } cases[] = {
-        {"connect: from the next emission on", [](Context* c) {
+        {"connect: from the next emission on",
+         [](Context* c) {
              c->signal.connect([c] {
                  for (int i = 1; c->emissions == 0 && i <= 1000; ++i) {
                      c->signal.connect(record(c->log, i));  // the list grows and moves
                  }
                  c->log.push_back(c->emissions == 0 ? c->signal.numConnections() : 0);
              });
-         }, {1001}, [&] { Log l = upTo1000; l.insert(l.begin(), 0); return l; }(), 1001},
-        {"disconnect: skipped at once", [](Context* c) {
+         },
+         {1001},
+         [&] {
+             Log l = upTo1000;
+             l.insert(l.begin(), 0);
+             return l;
+         }(),
+         1001},
+        {"disconnect: skipped at once",
+         [](Context* c) {
              c->signal.connect([c] {
                  c->held->disconnect();
                  c->signal.disconnect(c->owner.get());
@@ -96,10 +108,17 @@ TEST(SignalEmit, SlotsMayChangeTheSignalDuringEmission) {
              c->signal.connect(record(c->log, 2));
              c->held = c->signal.connect([c, token = c->token] { c->log.push_back(3); });
              c->signal.connect(c->owner.get(), record(c->log, 4));
-         }, {2, 2}, {2, 2}, 2},
-        {"receivers come and go", [](Context* c) {
+         },
+         {2, 2},
+         {2, 2},
+         2},
+        {"receivers come and go",
+         [](Context* c) {
              // A slot that destroys its own receiver, and reads its capture after.
-             c->signal.connect(c->owner.get(), [c] { c->owner.reset(); (void)c->owner.get(); });
+             c->signal.connect(c->owner.get(), [c] {
+                 c->owner.reset();
+                 (void)c->owner.get();
+             });
              c->signal.connect(c->owner.get(), [c, token = c->token] { c->log.push_back(1); });
              // A receiver connected and destroyed within one emission never runs.
              c->signal.connect([c] {
@@ -107,16 +126,34 @@ TEST(SignalEmit, SlotsMayChangeTheSignalDuringEmission) {
                  c->signal.connect(transient.get(), record(c->log, 99));
              });
              c->signal.connect(record(c->log, 2));
-         }, {2}, {2}, 2},
-        {"emit again: dropped", [](Context* c) {
-             c->signal.connect([c] { c->log.push_back(1); c->signal.emitSignal(); });
+         },
+         {2},
+         {2},
+         2},
+        {"emit again: dropped",
+         [](Context* c) {
+             c->signal.connect([c] {
+                 c->log.push_back(1);
+                 c->signal.emitSignal();
+             });
              c->signal.connect(record(c->log, 2));
-         }, {1, 2}, {1, 2}, 2},
-        {"assign: disconnects everything", [](Context* c) {
-             c->signal.connect([c] { c->signal = SignalImpl<0>(); c->log.push_back(1); });
+         },
+         {1, 2},
+         {1, 2},
+         2},
+        {"assign: disconnects everything",
+         [](Context* c) {
+             c->signal.connect([c] {
+                 c->signal = SignalImpl<0>();
+                 c->log.push_back(1);
+             });
              c->signal.connect([c, token = c->token] { c->log.push_back(2); });
-         }, {1}, {}, 0},
-        {"throw: ends the emission, signal left clean", [](Context* c) {
+         },
+         {1},
+         {},
+         0},
+        {"throw: ends the emission, signal left clean",
+         [](Context* c) {
              c->signal.connect([c] {
                  c->held->disconnect();
                  c->signal.connect(record(c->log, 3));
@@ -126,7 +163,10 @@ TEST(SignalEmit, SlotsMayChangeTheSignalDuringEmission) {
              });
              c->held = c->signal.connect([token = c->token] {});
              c->signal.connect(record(c->log, 2));
-         }, {-1}, {2, 3}, 4},
+         },
+         {-1},
+         {2, 3},
+         4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -66,7 +66,9 @@ struct Record {
     Orvantis::Log::Level level;
     std::string category;
     std::string message;
-    bool operator==(const Record& o) const { return level == o.level && category == o.category && message == o.message; }
+    bool operator==(const Record& o) const {
+        return level == o.level && category == o.category && message == o.message;
+    }
 };
 
 inline std::ostream& operator<<(std::ostream& out, const Record& r) {

@@ -83,17 +83,45 @@ TEST(PlaybackTimer, StoppedTimerSetsRangesAndReportsMisuse) {
     const auto fps = [&](double rate) { return [&timer, rate] { timer.setRangeConstantFps(5, rate); }; };
     const Range at25 = {40ms, 80ms, 120ms};
     const std::tuple<const char*, std::function<void()>, Range, Reports> cases[] = {
-        {"no callback", [&] { timer.setRangeConstantInterval(2, 1ms); timer.start(0); }, {1ms, 2ms},
+        {"no callback",
+         [&] {
+             timer.setRangeConstantInterval(2, 1ms);
+             timer.start(0);
+         },
+         {1ms, 2ms},
          {prefix + "Callback function is empty."}},
-        {"relative", [&] { timer.setRangeTimestamps(Range{5000ms, 7000ms, 12000ms}, true); }, {0ms, 2000ms, 7000ms},
+        {"relative",
+         [&] {
+             timer.setRangeTimestamps(Range{5000ms, 7000ms, 12000ms}, true);
+         },
+         {0ms, 2000ms, 7000ms},
          {}},
-        {"absolute", [&] { timer.setRangeTimestamps(Range{5000ms, 7000ms}, false); }, {5000ms, 7000ms}, {}},
+        {"absolute",
+         [&] {
+             timer.setRangeTimestamps(Range{5000ms, 7000ms}, false);
+         },
+         {5000ms, 7000ms},
+         {}},
         {"relative, empty", [&] { timer.setRangeTimestamps(Range{}, true); }, {}, {}},
-        {"empty range", [&] { timer.setCallback(frames.callback()); timer.start(0); }, {},
+        {"empty range",
+         [&] {
+             timer.setCallback(frames.callback());
+             timer.start(0);
+         },
+         {},
          {prefix + "Set of timestamps is empty."}},
-        {"seconds", [&] { timer.setRangeTimestamps(std::vector<double>{5, 7, 12}, true); }, {0ms, 2000ms, 7000ms}, {}},
-        {"seconds truncated", [&] { timer.setRangeTimestamps(std::vector<double>{1.5e-9, -1.5e-9}, false); },
-         {1ns, -1ns}, {}},
+        {"seconds",
+         [&] {
+             timer.setRangeTimestamps(std::vector<double>{5, 7, 12}, true);
+         },
+         {0ms, 2000ms, 7000ms},
+         {}},
+        {"seconds truncated",
+         [&] {
+             timer.setRangeTimestamps(std::vector<double>{1.5e-9, -1.5e-9}, false);
+         },
+         {1ns, -1ns},
+         {}},
         {"interval", [&] { timer.setRangeConstantInterval(3, 10ms); }, {10ms, 20ms, 30ms}, {}},
         {"3 fps truncated", [&] { timer.setRangeConstantFps(2, 3.0); }, {333333333ns, 666666666ns}, {}},
         {"25 fps", [&] { timer.setRangeConstantFps(3, 25.0); }, at25, {}},
@@ -166,8 +194,10 @@ TEST(PlaybackTimer, PlaysOnScheduleAndLoops) {
         EXPECT_EQ(got.back(), c.timestamps.size() - 1) << "a range ends with its last frame";
         const nanoseconds last = frames.since(started, c.expected.size() - 1);
         EXPECT_TRUE(last >= c.earliest && last < c.earliest + 1s) << last.count();
-        EXPECT_EQ(takeReports(*log.recording), c.startIndex < c.timestamps.size() ? Reports{}
-            : Reports{"4 Threading::PlaybackTimer: Invalid start index, starting from the beginning."});
+        EXPECT_EQ(takeReports(*log.recording),
+                  c.startIndex < c.timestamps.size()
+                      ? Reports{}
+                      : Reports{"4 Threading::PlaybackTimer: Invalid start index, starting from the beginning."});
     }
 }
 
@@ -240,7 +270,10 @@ TEST(PlaybackTimer, PauseFromTheFirstCallbackIsNeverRefused) {
         PlaybackTimer timer;
         std::atomic<int> calls{0};
         timer.setRangeConstantInterval(3, 1ms);
-        timer.setCallback([&](size_t) { timer.pause(); calls.fetch_add(1); });
+        timer.setCallback([&](size_t) {
+            timer.pause();
+            calls.fetch_add(1);
+        });
         timer.start(0);
         while (calls.load() == 0) {
             std::this_thread::yield();

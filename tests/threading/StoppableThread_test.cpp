@@ -48,7 +48,12 @@ TEST(StoppableThread, EndingsAreLoggedByKind) {
     const std::string interrupted = "1 : Thread interrupted.", unhandled = "4 : Caught unhandled exception in thread.";
     const std::tuple<const char*, std::function<void()>, Reports> cases[] = {
         {"returns", [] {}, {}},
-        {"interrupted", [] { waitForStopRequest(); StoppableThread::throwIfStopRequested(); }, {interrupted}},
+        {"interrupted",
+         [] {
+             waitForStopRequest();
+             StoppableThread::throwIfStopRequested();
+         },
+         {interrupted}},
         {"StopException thrown by hand", [] { throw StoppableThread::StopException(); }, {interrupted}},
         {"runtime_error", [] { throw std::runtime_error("boom"); }, {unhandled}},
         {"int", [] { throw 42; }, {unhandled}},

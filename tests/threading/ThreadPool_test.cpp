@@ -47,7 +47,10 @@ TEST(ThreadPool, ShutdownDrainsTheQueueInOrder) {
         std::future<int> sum, failing;
         {
             ThreadPool pool(1);
-            pool.enqueue([&, opened = open.get_future()] { started.set_value(); opened.wait(); });
+            pool.enqueue([&, opened = open.get_future()] {
+                started.set_value();
+                opened.wait();
+            });
             started.get_future().wait();  // the only worker is busy from here on
             failing = pool.enqueue([]() -> int { throw std::runtime_error("task failed"); });
             for (int i : expected) {

@@ -215,7 +215,8 @@ TEST_F(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
          "+app.log=*\tWARN \t*Backup* disk full\n"},
         {"log to standard output", "orvantis log - --category=X hello", 0, "*\tINFO \t*X* hello\n", "", ""},
         {"log writes JSON lines", "orvantis log --json - -c X 'say \"hi\"'", 0,
-         "{\"time\":\"*\",\"level\":\"info\",\"category\":\"X\",\"message\":\"say \\\\\"hi\\\\\"\",\"thread\":*}\n", "", ""},
+         "{\"time\":\"*\",\"level\":\"info\",\"category\":\"X\",\"message\":\"say \\\\\"hi\\\\\"\",\"thread\":*}\n", "",
+         ""},
         {"log rotates", "for i in 1 2 3 4; do orvantis log --rotate=60:2 r.log record $i; done", 0, "", "",
          "+r.log=*record 4\n +r.log.1=*record 3\n"},
         {"log to a journal that is not there", "orvantis log --journal=app msg", 1, "",
@@ -234,8 +235,10 @@ TEST_F(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
          "TSAN_OPTIONS=report_signal_unsafe=0 TMPDIR=$PWD orvantis crash divzero --color=never", 150,
          "The report also goes to */orvantis-crash-??????.log;*Divide by zero error*", "",
          "+orvantis-crash-??????.log(600)#*"},
-        {"--color=always colours a pipe", "TSAN_OPTIONS=report_signal_unsafe=0 TMPDIR=$PWD NO_COLOR=1 "
-         "orvantis crash divzero --color=always | grep -q $'\\e\\[1;97;41m' && echo coloured", 0, "coloured\n", "", "+orvantis-crash-??????.log(600)#*"},
+        {"--color=always colours a pipe",
+         "TSAN_OPTIONS=report_signal_unsafe=0 TMPDIR=$PWD NO_COLOR=1 "
+         "orvantis crash divzero --color=always | grep -q $'\\e\\[1;97;41m' && echo coloured",
+         0, "coloured\n", "", "+orvantis-crash-??????.log(600)#*"},
         {"demo writes a fresh log", "TMPDIR=$PWD orvantis demo", 0, "*records are in */orvantis-demo-??????.log\n", "",
          "+orvantis-demo-??????.log(600)#*"},
     };

@@ -290,8 +290,8 @@ unsigned long long hashStream(InputFile& in) {
     unsigned long long hash = 5381;
     for (std::streamsize n; (n = in.sgetn(chunk.data(), static_cast<std::streamsize>(chunk.size()))) > 0;) {
         const unsigned long long factor = powerOf33(static_cast<size_t>(n));
-        hash = hash * factor + (Cryptography::hashDJB2(ByteBufferView(chunk.data(), static_cast<size_t>(n))) -
-                                5381 * factor);
+        hash = hash * factor +
+               (Cryptography::hashDJB2(ByteBufferView(chunk.data(), static_cast<size_t>(n))) - 5381 * factor);
     }
     in.checkRead();
     return hash;
@@ -304,8 +304,7 @@ int runPack(const std::vector<std::string>& args) {
 }
 
 int runUnpack(const std::vector<std::string>& args) {
-    return convertFile(args, "Restores the data held in the container file IN into OUT.",
-                       &Cryptography::decryptStream);
+    return convertFile(args, "Restores the data held in the container file IN into OUT.", &Cryptography::decryptStream);
 }
 
 int runHash(const std::vector<std::string>& args) {
@@ -313,7 +312,9 @@ int runHash(const std::vector<std::string>& args) {
                                      "Prints the DJB2 hash of each FILE (\"-\": standard input) in decimal, in\n"
                                      "sha256sum's layout. Unreadable files are reported; the others are still\n"
                                      "hashed, and the status is then 1.",
-                                     {}, 1, SIZE_MAX});
+                                     {},
+                                     1,
+                                     SIZE_MAX});
     int status = 0;
     for (const std::string& name : a.operands) {
         try {

@@ -61,11 +61,13 @@ int runCrash(const std::vector<std::string>& args) {
         {"overflow", [] { std::printf("%d\n", recurseForever(0)); }},
         {"illegal", [] { executeIllegalInstruction(); }},
     };
-    const Arguments a = parse(args, {"KIND",
-                                     "Crashes on purpose with a console and a file sink registered, to show the\n"
-                                     "fatal-exception report. KIND: divzero, segv, overflow or illegal.",
-                                     {{"log", 0, "FILE", "the log file (default: a new one in $TMPDIR or /tmp)"},
-                                      colorOption}, 1, 1});
+    const Arguments a =
+        parse(args, {"KIND",
+                     "Crashes on purpose with a console and a file sink registered, to show the\n"
+                     "fatal-exception report. KIND: divzero, segv, overflow or illegal.",
+                     {{"log", 0, "FILE", "the log file (default: a new one in $TMPDIR or /tmp)"}, colorOption},
+                     1,
+                     1});
     const std::string kind = a.operands[0];
     if (kinds.count(kind) == 0) {
         throw UsageError("KIND must be one of divzero, segv, overflow, illegal");

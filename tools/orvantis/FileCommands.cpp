@@ -103,7 +103,9 @@ int runList(const std::vector<std::string>& args) {
                                      "lists the whole tree; --ext keeps only names whose last extension is EXT\n"
                                      "(\"txt\" or \".txt\"), and the walk still descends into other directories.",
                                      {{"recursive", 'r', nullptr, "list the whole tree below DIR"},
-                                      {"ext", 0, "EXT", "list only names ending in .EXT"}}, 1, 1});
+                                      {"ext", 0, "EXT", "list only names ending in .EXT"}},
+                                     1,
+                                     1});
     const std::string name = a.operands[0];
     // An absolute path without "." or ".." elements, so that every entry is too.
     std::string root = std::filesystem::absolute(name).lexically_normal().string();
@@ -155,20 +157,20 @@ std::pair<unsigned long long, unsigned> parseRotation(const std::string& text) {
 }
 
 int runLog(const std::vector<std::string>& args) {
-    const Arguments a = parse(
-        args, {"[FILE] MESSAGE...",
-               "Writes one record the way a host application's sinks do: to the log file FILE\n"
-               "through the library's FileSink (its line format, or JSON lines with --json;\n"
-               "a RotatingFileSink with --rotate), or without FILE to the system log\n"
-               "(--syslog) or the systemd journal (--journal). The words of MESSAGE are\n"
-               "joined by blanks. A fatal record is only written: it ends nothing.",
-               {{"level", 'l', "LEVEL", "trace, debug, info (default), warning, error, fatal"},
-                {"category", 'c', "CATEGORY", "the record's category"},
-                {"json", 0, nullptr, "one JSON object a line instead of the text line"},
-                {"rotate", 0, "BYTES:FILES", "keep FILE under BYTES, with FILES files in all"},
-                {"syslog", 0, "IDENT", "send the record to syslog under IDENT instead of a file"},
-                {"journal", 0, "IDENT", "send the record to the systemd journal under IDENT"}},
-               1, SIZE_MAX});
+    const Arguments a = parse(args, {"[FILE] MESSAGE...",
+                                     "Writes one record the way a host application's sinks do: to the log file FILE\n"
+                                     "through the library's FileSink (its line format, or JSON lines with --json;\n"
+                                     "a RotatingFileSink with --rotate), or without FILE to the system log\n"
+                                     "(--syslog) or the systemd journal (--journal). The words of MESSAGE are\n"
+                                     "joined by blanks. A fatal record is only written: it ends nothing.",
+                                     {{"level", 'l', "LEVEL", "trace, debug, info (default), warning, error, fatal"},
+                                      {"category", 'c', "CATEGORY", "the record's category"},
+                                      {"json", 0, nullptr, "one JSON object a line instead of the text line"},
+                                      {"rotate", 0, "BYTES:FILES", "keep FILE under BYTES, with FILES files in all"},
+                                      {"syslog", 0, "IDENT", "send the record to syslog under IDENT instead of a file"},
+                                      {"journal", 0, "IDENT", "send the record to the systemd journal under IDENT"}},
+                                     1,
+                                     SIZE_MAX});
     const bool toSystem = a.has("syslog") || a.has("journal");
     if (a.has("syslog") && a.has("journal")) {
         throw UsageError("--syslog and --journal exclude each other");

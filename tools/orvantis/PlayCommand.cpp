@@ -52,8 +52,8 @@ double number(const Arguments& a, const std::string& name, double low, double hi
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
     if (text.empty() || *end != '\0' || !(value >= low && value <= high)) {
-        throw UsageError("--" + name + " takes a number from " + plain(low) + " to " + plain(high) + ", not '" +
-                         text + "'");
+        throw UsageError("--" + name + " takes a number from " + plain(low) + " to " + plain(high) + ", not '" + text +
+                         "'");
     }
     return value;
 }
@@ -116,7 +116,9 @@ int runPlay(const std::vector<std::string>& args) {
                                       {"no-skip", 0, nullptr, "call late frames too instead of dropping them"},
                                       {"busy", 0, "MS", "make each call take this long"},
                                       {"seconds", 0, "S", "stop after this long"},
-                                      colorOption}, 0, 0});
+                                      colorOption},
+                                     0,
+                                     0});
     if (!a.has("fps") || !a.has("frames")) {
         throw UsageError("--fps and --frames are required");
     }
@@ -156,8 +158,7 @@ int runPlay(const std::vector<std::string>& args) {
         record.lateness.push_back(std::max<std::int64_t>(0, (now - due).count()));
         lastFrame = frame;
         lastCall = now;
-        for (const Clock::time_point end = now + busy; Clock::now() < end;) {
-        }
+        for (const Clock::time_point end = now + busy; Clock::now() < end;) {}
     });
 
     std::cout << "Playing " << frames << (frames == 1 ? " frame" : " frames") << " at " << plain(fps) << " fps ("

@@ -27,15 +27,15 @@ struct Failure : std::runtime_error {
 struct HelpShown {};
 
 struct Option {
-    const char* name;   // long name, without the dashes
-    char letter;        // short name, or 0
+    const char* name;  // long name, without the dashes
+    char letter;  // short name, or 0
     const char* value;  // the value's placeholder; nullptr for a flag
     const char* help;
 };
 
 struct Syntax {
     const char* operands;  // for the usage line, e.g. "IN OUT"
-    const char* about;     // the help text's paragraph
+    const char* about;  // the help text's paragraph
     std::vector<Option> options;
     size_t minOperands;
     size_t maxOperands;

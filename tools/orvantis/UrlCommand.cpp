@@ -97,13 +97,13 @@ void show(const std::string& input, bool local, bool json) {
     if (local) {
         fields.push_back(text("local", input));
     }
-    for (Field f : {text("url", url.string()), text("scheme", url.scheme()), text("authority", url.authority()),
-                    text("userinfo", url.userinfo()), text("username", url.username()),
-                    text("password", url.password()), text("host", url.host()), text("port", url.port()),
-                    Field{"portNumber", std::to_string(url.portNumber()), std::to_string(url.portNumber())},
-                    text("path", url.path()), text("query", url.query()), text("fragment", url.fragment()),
-                    flag("hasAuthority", url.hasAuthority()), flag("absolute", url.isAbsolute()),
-                    flag("valid", url.isValid())}) {
+    for (Field f :
+         {text("url", url.string()), text("scheme", url.scheme()), text("authority", url.authority()),
+          text("userinfo", url.userinfo()), text("username", url.username()), text("password", url.password()),
+          text("host", url.host()), text("port", url.port()),
+          Field{"portNumber", std::to_string(url.portNumber()), std::to_string(url.portNumber())},
+          text("path", url.path()), text("query", url.query()), text("fragment", url.fragment()),
+          flag("hasAuthority", url.hasAuthority()), flag("absolute", url.isAbsolute()), flag("valid", url.isValid())}) {
         fields.push_back(f);
     }
     std::string items = "[";
@@ -132,13 +132,15 @@ void show(const std::string& input, bool local, bool json) {
 }  // namespace
 
 int runUrl(const std::vector<std::string>& args) {
-    const Arguments a = parse(args, {"URL...",
-                                     "Splits each URL into its components, port number, validity and query\n"
-                                     "items (and, for \"file\" URLs, the local path). With --local, the operands\n"
-                                     "are local paths and each is shown as its \"file\" URL. \"-\" reads one\n"
-                                     "operand a line from standard input.",
-                                     {{"json", 0, nullptr, "one JSON object a line"},
-                                      {"local", 0, nullptr, "the operands are local paths"}}, 1, SIZE_MAX});
+    const Arguments a = parse(
+        args, {"URL...",
+               "Splits each URL into its components, port number, validity and query\n"
+               "items (and, for \"file\" URLs, the local path). With --local, the operands\n"
+               "are local paths and each is shown as its \"file\" URL. \"-\" reads one\n"
+               "operand a line from standard input.",
+               {{"json", 0, nullptr, "one JSON object a line"}, {"local", 0, nullptr, "the operands are local paths"}},
+               1,
+               SIZE_MAX});
     for (const std::string& operand : a.operands) {
         if (operand != "-") {
             show(operand, a.has("local"), a.has("json"));

@@ -35,8 +35,7 @@ const Command commands[] = {
 };
 
 void printHelp(std::ostream& out) {
-    out << "orvantis " << Orvantis::Utils::libraryVersion().toString()
-        << " - tools around the OrvantisCore library\n\n"
+    out << "orvantis " << Orvantis::Utils::libraryVersion().toString() << " - tools around the OrvantisCore library\n\n"
         << "Usage: orvantis COMMAND [OPTIONS] [ARGUMENTS]   (orvantis COMMAND --help for details)\n"
         << "       orvantis --help | --version\n\nCommands:\n";
     for (const Command& c : commands) {

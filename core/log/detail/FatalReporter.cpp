@@ -35,18 +35,18 @@
 #include <string>
 
 #if defined(_WIN32)
-#  include <windows.h>
-#  include <process.h>
+#include <windows.h>
+#include <process.h>
 #else
-#  include <atomic>
-#  include <csignal>
-#  include <cstdint>
-#  include <ctime>
-#  include <pthread.h>
-#  include <sys/mman.h>
-#  include <sys/syscall.h>
-#  include <ucontext.h>
-#  include <unistd.h>
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <ctime>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <ucontext.h>
+#include <unistd.h>
 #endif
 
 namespace Orvantis::Log::detail {

@@ -38,7 +38,7 @@ private:
 
     int64_t stampSecond = INT64_MIN;
     std::string dateTime;  // "2024-05-17 14:03:09"
-    std::string offset;    // "+02:00"
+    std::string offset;  // "+02:00"
 };
 
 }  // namespace Orvantis::Log::detail

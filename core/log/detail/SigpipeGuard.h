@@ -12,10 +12,10 @@
 #pragma once
 
 #if !defined(_WIN32)
-#  include <cerrno>
-#  include <csignal>
-#  include <ctime>
-#  include <pthread.h>
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+#include <pthread.h>
 #endif
 
 namespace Orvantis::Log::detail {

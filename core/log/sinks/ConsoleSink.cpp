@@ -8,9 +8,9 @@
 #include <string>
 
 #if defined(_WIN32)
-#  include <windows.h>
+#include <windows.h>
 #else
-#  include <unistd.h>
+#include <unistd.h>
 #endif
 
 namespace Orvantis::Log {
@@ -25,8 +25,7 @@ WORD attributeFor(Level level) {
         case Info: return FOREGROUND_GREEN;
         case Warning: return FOREGROUND_RED | FOREGROUND_GREEN;
         case Error: return FOREGROUND_RED;
-        case Fatal:
-            return BACKGROUND_RED | FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE | FOREGROUND_INTENSITY;
+        case Fatal: return BACKGROUND_RED | FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE | FOREGROUND_INTENSITY;
         default: return FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE;
     }
 }

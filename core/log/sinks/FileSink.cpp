@@ -14,10 +14,10 @@
 #include <thread>
 
 #if !defined(_WIN32)
-#  include <cerrno>
-#  include <fcntl.h>
-#  include <sys/stat.h>
-#  include <unistd.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace Orvantis::Log {

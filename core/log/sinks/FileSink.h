@@ -53,7 +53,7 @@ class ORVANTIS_API FileSink : public Sink {
 public:
     enum Options : uint32_t {
         Truncate = 1,  // empty the file when it is opened
-        Json = 2,      // one JSON object a line instead of the text line
+        Json = 2,  // one JSON object a line instead of the text line
     };
 
     // Opens (and if needed creates) the file; throws std::runtime_error when

@@ -92,8 +92,8 @@ void JournalSink::logImpl(const LogCapture& capture) {
 
 bool JournalSink::send() {
     const sockaddr_un address = socketAddress(socketPath);
-    if (::sendto(socketFd, datagram.data(), datagram.size(), MSG_NOSIGNAL,
-                 reinterpret_cast<const sockaddr*>(&address), sizeof address) >= 0) {
+    if (::sendto(socketFd, datagram.data(), datagram.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address),
+                 sizeof address) >= 0) {
         return true;
     }
     // Too large for a datagram: the journal also takes a sealed memory file.

@@ -65,10 +65,10 @@ private:
     unsigned maxFiles;
     bool json;
     std::ofstream stream;
-    uint64_t size = 0;            // bytes in the current file
-    uint64_t rotateAfter = 0;     // the size past which the next rotation is tried
+    uint64_t size = 0;  // bytes in the current file
+    uint64_t rotateAfter = 0;  // the size past which the next rotation is tried
     bool failureReported = false;  // one report per run of failed rotations
-    int emergencyFd = -1;          // the current file for the crash reporter's last resort
+    int emergencyFd = -1;  // the current file for the crash reporter's last resort
     std::unique_ptr<detail::RecordFormatter> formatter;
     std::string line;
 };

@@ -85,7 +85,8 @@ void SyslogSink::logImpl(const LogCapture& capture) {
     } else if (!lossReported) {
         const std::string reason = std::strerror(errno);
         lossReported = true;
-        reportToOtherSinks(Error, kCategory, "Could not send a record to the syslog socket '" + socketPath + "': " + reason);
+        reportToOtherSinks(Error, kCategory,
+                           "Could not send a record to the syslog socket '" + socketPath + "': " + reason);
     }
 }
 
