@@ -140,6 +140,10 @@ TEST(Cryptography, DamagedContainersAndBadFilesAreReported) {
     const std::string e3 = "Uncompression error: -3\n", e5 = "Uncompression error: -5\n";
     const std::string tooShort = "!the input is too short for a container file";
     const std::string wrongMagic = "!wrong magic (not a container file)";
+    std::string highBytes = c;  // the reader takes the length from bytes 0 to 3 only
+    applyXOR(ByteBufferView(highBytes), "key");
+    highBytes.replace(4, 4, "\xFF\xFF\xFF\xFF");
+    applyXOR(ByteBufferView(highBytes), "key");
     const std::tuple<const char*, std::string, std::string, std::string, std::string> cases[] = {
         {"one byte", m + c.substr(0, 1), e3, "", tooShort},
         {"seven bytes", m + c.substr(0, 7), e3, "", tooShort},
@@ -153,6 +157,7 @@ TEST(Cryptography, DamagedContainersAndBadFilesAreReported) {
          "!the container is truncated: 6 of 4096 bytes"},
         {"trailing byte", m + c + "!", "", input, "!there are bytes after the end of the container"},
         {"intact", m + c, "", input, input},
+        {"header bytes 4 to 7 set", m + highBytes, "", input, input},
         {"magic only", m, "Invalid input file NAME.\n", "", tooShort},
         {"short, wrong magic", "ORVANTIZ", "Invalid input file NAME.\n", "", wrongMagic},
         {"bad magic", m.substr(0, 22) + "!" + c, "Wrong magic byte in input file NAME.\n", "", wrongMagic},
