@@ -79,6 +79,7 @@ TEST(File, ContentRoundTripsAndMissingDirectoriesAreCreated) {
     EXPECT_EQ(readFile(dir.file("sub/dir/data.bin")), raw);
     EXPECT_TRUE(file.writeBinary(ByteBufferView()) && File(dir.file("fresh")).writeBinary(ByteBufferView()));
     EXPECT_EQ(file.size() + fs::file_size(dir.file("fresh")), 0u);
+    EXPECT_TRUE(File(dir.file("fresh")).readBinary().empty());  // an empty file reads as nothing, unreported
     EXPECT_TRUE(text.appendText({"a"}) && text.appendText({"b", ""}));
     EXPECT_EQ(readFile(dir.file("missing/dir/t.txt")), "a\nb\n\n");
     EXPECT_TRUE(text.writeText({"x\ry", "z"}));
