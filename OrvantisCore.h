@@ -11,9 +11,14 @@
 #include "core/log/Level.h"
 #include "core/log/Sink.h"
 #include "core/log/Log.h"
-#include "core/log/ConsoleSink.h"
-#include "core/log/FileSink.h"
+#include "core/log/sinks/ConsoleSink.h"
+#include "core/log/sinks/FileSink.h"
 #include "core/log/CrashReporting.h"
+#include "core/log/sinks/RotatingFileSink.h"
+#if !defined(_WIN32)
+#include "core/log/sinks/SyslogSink.h"
+#include "core/log/sinks/JournalSink.h"
+#endif
 
 #include "core/diagnostics/Assert.h"
 #include "core/platform/Platform.h"

@@ -25,7 +25,7 @@ namespace {
 using namespace Orvantis;
 using Clock = std::chrono::steady_clock;
 
-const std::string kCategory = "Bench::Async";                              // 12 bytes
+const std::string kCategory = "Bench::Async";  // 12 bytes
 const std::string kMessage = "forty bytes of message text for the test";  // 40 bytes
 
 constexpr int kBatch = 20;
@@ -39,8 +39,7 @@ protected:
 
 void pause(std::chrono::nanoseconds length) {
     const auto until = Clock::now() + length;
-    while (Clock::now() < until) {
-    }
+    while (Clock::now() < until) {}
 }
 
 // Runs `logOnce` in batches on `threads` producers and reports percentiles.
@@ -114,9 +113,9 @@ BENCHMARK(BM_Orvantis_AsyncThroughput)->Iterations(1)->UseRealTime()->Unit(bench
 void BM_Spdlog_AsyncThroughput(benchmark::State& state) {
     for (auto _ : state) {
         spdlog::init_thread_pool(8192, 1);
-        auto logger = std::make_shared<spdlog::async_logger>(
-            "bench", std::make_shared<spdlog::sinks::null_sink_mt>(), spdlog::thread_pool(),
-            spdlog::async_overflow_policy::block);
+        auto logger =
+            std::make_shared<spdlog::async_logger>("bench", std::make_shared<spdlog::sinks::null_sink_mt>(),
+                                                   spdlog::thread_pool(), spdlog::async_overflow_policy::block);
         for (int i = 0; i < kThroughputRecords; ++i) {
             logger->info("[{}] {}", kCategory, kMessage);
         }

@@ -14,7 +14,7 @@ namespace {
 
 using namespace Orvantis;
 
-const std::string kCategory = "Bench::Sync1";                              // 12 bytes
+const std::string kCategory = "Bench::Sync1";  // 12 bytes
 const std::string kMessage = "forty bytes of message text for the test";  // 40 bytes
 
 class DroppingSink : public Log::Sink {

@@ -20,17 +20,17 @@ using Orvantis::SignalConnection;
 using Orvantis::SignalImpl;
 
 // Boost.Signals2 without its mutex, to show what its locking costs.
-using Signals2NoLock = boost::signals2::signal_type<
-    void(), boost::signals2::keywords::mutex_type<boost::signals2::dummy_mutex>>::type;
+using Signals2NoLock =
+    boost::signals2::signal_type<void(), boost::signals2::keywords::mutex_type<boost::signals2::dummy_mutex>>::type;
 
 auto makeSlot(long* counter) {
     return [counter] { ++*counter; };
 }
 
 void countPerSlot(benchmark::State& state) {
-    state.counters["per_slot"] = benchmark::Counter(static_cast<double>(state.range(0)),
-                                                    benchmark::Counter::kIsIterationInvariantRate |
-                                                        benchmark::Counter::kInvert);
+    state.counters["per_slot"] =
+        benchmark::Counter(static_cast<double>(state.range(0)),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_Emit_PlainLoop(benchmark::State& state) {

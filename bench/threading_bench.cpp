@@ -214,8 +214,7 @@ std::vector<nanoseconds> mixedWork() {
 
 void spinFor(nanoseconds duration) {
     const Clock::time_point end = Clock::now() + duration;
-    while (Clock::now() < end) {
-    }
+    while (Clock::now() < end) {}
 }
 
 template <class Submit>

@@ -38,9 +38,9 @@ const std::vector<std::string>& urls() {
 }
 
 void perUrl(benchmark::State& state) {
-    state.counters["per_url"] = benchmark::Counter(static_cast<double>(urls().size()),
-                                                   benchmark::Counter::kIsIterationInvariantRate |
-                                                       benchmark::Counter::kInvert);
+    state.counters["per_url"] =
+        benchmark::Counter(static_cast<double>(urls().size()),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 // ---- parse and read every component ------------------------------------------
@@ -97,10 +97,16 @@ void BoostParseAndReadEncodedViews(benchmark::State& state) {
                 return;
             }
             const boost::urls::url_view& u = *r;
-            boost::core::string_view parts[] = {
-                u.scheme(),           u.encoded_authority(), u.encoded_userinfo(), u.encoded_user(),
-                u.encoded_password(), u.encoded_host(),      u.port(),             u.encoded_path(),
-                u.encoded_query(),    u.encoded_fragment()};
+            boost::core::string_view parts[] = {u.scheme(),
+                                                u.encoded_authority(),
+                                                u.encoded_userinfo(),
+                                                u.encoded_user(),
+                                                u.encoded_password(),
+                                                u.encoded_host(),
+                                                u.port(),
+                                                u.encoded_path(),
+                                                u.encoded_query(),
+                                                u.encoded_fragment()};
             int port = u.port_number();
             benchmark::DoNotOptimize(parts);
             benchmark::DoNotOptimize(port);

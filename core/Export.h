@@ -5,11 +5,11 @@
 #pragma once
 
 #if defined(_WIN32)
-#  if defined(ORVANTIS_BUILDING_LIBRARY)
-#    define ORVANTIS_API __declspec(dllexport)
-#  else
-#    define ORVANTIS_API __declspec(dllimport)
-#  endif
+#if defined(ORVANTIS_BUILDING_LIBRARY)
+#define ORVANTIS_API __declspec(dllexport)
 #else
-#  define ORVANTIS_API __attribute__((visibility("default")))
+#define ORVANTIS_API __declspec(dllimport)
+#endif
+#else
+#define ORVANTIS_API __attribute__((visibility("default")))
 #endif

@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const Parts parts = String::split(text, separator, options);
     const bool anyCharacter = options.testFlag(String::SplitAtAnyCharacter);
-    const auto keepOptions = anyCharacter ? Flags<String::SplitOptions>(String::SplitAtAnyCharacter)
-                                          : Flags<String::SplitOptions>();
+    const auto keepOptions =
+        anyCharacter ? Flags<String::SplitOptions>(String::SplitAtAnyCharacter) : Flags<String::SplitOptions>();
     const Parts kept = String::split(text, separator, keepOptions);
 
     // Skipping empty parts drops exactly the empty parts.

@@ -69,14 +69,15 @@ void exercise(const Url& u, uint32_t options, const std::string& key) {
     }
     check(!u.subquery(count).hasValue(), "an item beyond the count", u);
     const auto found = u.findSubquery(key);
-    check(found.hasValue() == (count != 0 && [&] {
-              for (const auto& item : items) {
-                  if (static_cast<std::string>(item).compare(0, key.size(), key) == 0) {
-                      return true;
-                  }
-              }
-              return false;
-          }()),
+    check(found.hasValue() == (count != 0 &&
+                               [&] {
+                                   for (const auto& item : items) {
+                                       if (static_cast<std::string>(item).compare(0, key.size(), key) == 0) {
+                                           return true;
+                                       }
+                                   }
+                                   return false;
+                               }()),
           "findSubquery disagrees with the items", u);
 }
 

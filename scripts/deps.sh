@@ -4,10 +4,11 @@ set -euo pipefail
 
 packages=(
   cmake make g++ clang libclang-rt-14-dev python3
-  zlib1g-dev
+  zlib1g-dev libdeflate-dev
   libboost-filesystem1.81-dev libboost-system1.81-dev
   libboost-locale1.81-dev libboost-stacktrace1.81-dev
   libgtest-dev libgmock-dev
+  rsyslog
 )
 
 # The Windows cross build and its test run under Wine.

@@ -34,9 +34,9 @@ ByteBuffer::ByteBuffer(const ByteBufferView& v) : ByteBufferView(duplicate(v.dat
 
 ByteBuffer::ByteBuffer(const ByteBuffer& other) : ByteBuffer(static_cast<const ByteBufferView&>(other)) {}
 
-ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept : ByteBufferView(other.m_data, other.m_size) {
-    other.m_data = nullptr;
-    other.m_size = 0;
+ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept : ByteBufferView(other.bytes, other.byteCount) {
+    other.bytes = nullptr;
+    other.byteCount = 0;
 }
 
 ByteBuffer& ByteBuffer::operator=(const ByteBuffer& other) {
@@ -46,8 +46,8 @@ ByteBuffer& ByteBuffer::operator=(const ByteBuffer& other) {
     cleanup();
     // Left empty if this throws: the old array is already gone.
     const size_t size = copiedSize(other);
-    m_data = duplicate(other.m_data, size);
-    m_size = size;
+    bytes = duplicate(other.bytes, size);
+    byteCount = size;
     return *this;
 }
 
@@ -56,8 +56,8 @@ ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
         return *this;
     }
     cleanup();
-    m_data = std::exchange(other.m_data, nullptr);
-    m_size = std::exchange(other.m_size, 0);
+    bytes = std::exchange(other.bytes, nullptr);
+    byteCount = std::exchange(other.byteCount, 0);
     return *this;
 }
 
@@ -66,14 +66,14 @@ ByteBuffer::~ByteBuffer() {
 }
 
 char* ByteBuffer::release() noexcept {
-    m_size = 0;
-    return std::exchange(m_data, nullptr);
+    byteCount = 0;
+    return std::exchange(bytes, nullptr);
 }
 
 void ByteBuffer::cleanup() noexcept {
-    delete[] m_data;
-    m_data = nullptr;
-    m_size = 0;
+    delete[] bytes;
+    bytes = nullptr;
+    byteCount = 0;
 }
 
 }  // namespace Orvantis

@@ -52,7 +52,7 @@ public:
     ~ByteBuffer() override;
 
     // A view of the same bytes, without ownership.
-    ByteBufferView view() const noexcept { return ByteBufferView(m_data, m_size); }
+    ByteBufferView view() const noexcept { return ByteBufferView(bytes, byteCount); }
 
     // Gives up ownership: returns the array (free it with delete[]) and
     // leaves the buffer empty.

@@ -14,7 +14,7 @@ std::string ByteBufferView::toString() const {
     if (empty()) {
         return std::string();
     }
-    return std::string(m_data, m_size);
+    return std::string(bytes, byteCount);
 }
 
 bool operator==(const ByteBufferView& a, const ByteBufferView& b) noexcept {

@@ -25,15 +25,14 @@ namespace Orvantis {
 
 class ByteBuffer;
 
-// A non-owning window onto bytes. It never frees; it stays valid only as long
-// as whatever it points into. Element access is not bounds-checked.
+// Element access is not bounds-checked.
 class ORVANTIS_API ByteBufferView {
 public:
     ByteBufferView() noexcept = default;
-    ByteBufferView(char* data, size_t size) noexcept : m_data(data), m_size(size) {}
+    ByteBufferView(char* data, size_t size) noexcept : bytes(data), byteCount(size) {}
     // Refers to the string's own characters; anything that reallocates the
     // string invalidates the view.
-    ByteBufferView(std::string& s) noexcept : m_data(s.data()), m_size(s.size()) {}  // NOLINT: implicit on purpose
+    ByteBufferView(std::string& s) noexcept : bytes(s.data()), byteCount(s.size()) {}  // NOLINT: implicit on purpose
 
     ByteBufferView(const ByteBufferView& other) noexcept = default;
     ByteBufferView(ByteBufferView&& other) noexcept = default;
@@ -43,21 +42,21 @@ public:
     // Does nothing: a view owns no bytes.
     virtual ~ByteBufferView();
 
-    char* begin() noexcept { return m_data; }
-    const char* begin() const noexcept { return m_data; }
+    char* begin() noexcept { return bytes; }
+    const char* begin() const noexcept { return bytes; }
     // begin() + size(); a window with a null pointer has no bytes, so its
     // end is null as well.
-    char* end() noexcept { return m_data == nullptr ? nullptr : m_data + m_size; }
-    const char* end() const noexcept { return m_data == nullptr ? nullptr : m_data + m_size; }
+    char* end() noexcept { return bytes == nullptr ? nullptr : bytes + byteCount; }
+    const char* end() const noexcept { return bytes == nullptr ? nullptr : bytes + byteCount; }
 
-    char* data() noexcept { return m_data; }
-    const char* data() const noexcept { return m_data; }
-    size_t size() const noexcept { return m_size; }
+    char* data() noexcept { return bytes; }
+    const char* data() const noexcept { return bytes; }
+    size_t size() const noexcept { return byteCount; }
     // True for a null pointer (whatever the size) and for size 0.
-    bool empty() const noexcept { return m_data == nullptr || m_size == 0; }
+    bool empty() const noexcept { return bytes == nullptr || byteCount == 0; }
 
-    char& operator[](size_t i) noexcept { return m_data[i]; }
-    const char& operator[](size_t i) const noexcept { return m_data[i]; }
+    char& operator[](size_t i) noexcept { return bytes[i]; }
+    const char& operator[](size_t i) const noexcept { return bytes[i]; }
 
     // A new buffer holding a copy of exactly size() bytes (a window with a
     // null pointer has no bytes and copies as zero bytes).
@@ -68,8 +67,8 @@ public:
     std::string toString() const;
 
 protected:
-    char* m_data = nullptr;
-    size_t m_size = 0;
+    char* bytes = nullptr;
+    size_t byteCount = 0;
 };
 
 // Equal when the sizes are equal and the bytes are equal; where the bytes
@@ -79,6 +78,8 @@ ORVANTIS_API bool operator!=(const ByteBufferView& a, const ByteBufferView& b) n
 
 }  // namespace Orvantis
 
-// copy() returns a ByteBuffer, so whoever includes the view gets the buffer
-// as well.
+// copy() returns a ByteBuffer by value, which needs the complete type at
+// every call: the buffer's header comes with the view's so that this header
+// stays usable on its own. (ByteBuffer.h includes the view first, so the
+// view's class is complete by then.)
 #include "core/buffer/ByteBuffer.h"

@@ -46,6 +46,7 @@
 #include "core/Export.h"
 #include "core/buffer/ByteBuffer.h"
 
+#include <iosfwd>
 #include <string>
 
 namespace Orvantis::Cryptography {
@@ -69,11 +70,40 @@ ORVANTIS_API ByteBuffer decrypt(const ByteBufferView& data, const char* key = nu
 
 // Writes the container file of `data` to `filename` (created or truncated);
 // nothing is created when encrypting fails. True on success.
-ORVANTIS_API bool encryptToFile(const ByteBufferView& data, const std::string& filename,
-                                const char* key = nullptr);
+ORVANTIS_API bool encryptToFile(const ByteBufferView& data, const std::string& filename, const char* key = nullptr);
 
 // Reads a container file and returns the data it holds; empty on failure.
 ORVANTIS_API ByteBuffer decryptFromFile(const std::string& filename, const char* key = nullptr);
+
+// Streaming forms of encryptToFile / decryptFromFile: the same container file,
+// byte for byte, made or read in bounded memory (chunks of about 1 MiB).
+// Unlike the functions above they print nothing to std::cout, so that callers
+// may stream data there; they return false and, when `error` is given, store
+// a short lower-case reason in it. Only an allocation failure is logged, as
+// for the rest of the family ("out of memory").
+// Reasons of encryptStream: "nothing to pack: the input is empty", "the input
+// is 4 GiB or more", "the output is not seekable", "cannot read the input",
+// "cannot write the output". Of decryptStream: "wrong magic (not a container
+// file)", "the input is too short for a container file", "the container is
+// truncated: N of M bytes" (N bytes decoded, M announced), "the data is
+// longer than its header announces", "there are bytes after the end of the
+// container", "wrong key or damaged container", "cannot read the input",
+// "cannot write the output".
+
+// Writes the container file of every byte read from `in` until its end. `out`
+// must be seekable: the length in the header is written last. Fails on empty
+// input, on 4 GiB of input or more, and on read or write errors.
+ORVANTIS_API bool encryptStream(std::istream& in, std::ostream& out, const char* key = nullptr,
+                                std::string* error = nullptr);
+
+// Reads a container file from `in` (magic, then the container up to the end
+// of the input) and writes the data it holds to `out`. Stricter than decrypt:
+// a stream that ends before the length its header announces, bytes after the
+// end of the stream, a wrong magic, an input too short for the header, a
+// damaged stream or wrong key, and a write error are all failures. The data
+// is written as it is decoded, so after a failure `out` may hold a part of it.
+ORVANTIS_API bool decryptStream(std::istream& in, std::ostream& out, const char* key = nullptr,
+                                std::string* error = nullptr);
 
 // The 64-bit DJB2 hash: h = 5381, then h = h * 33 + byte for each byte, the
 // byte read as a signed char (0xFF adds -1), wrapping modulo 2^64.

@@ -5,7 +5,7 @@
 #include <string>
 
 #if defined(_WIN32)
-#  include <windows.h>
+#include <windows.h>
 #endif
 
 namespace Orvantis::Assert {
@@ -47,8 +47,7 @@ void setHandler(HandlerFunction f) {
     g_handler = f;
 }
 
-Action defaultHandler(const char* expression, const char* message, const char* file, const char* function,
-                      int line) {
+Action defaultHandler(const char* expression, const char* message, const char* file, const char* function, int line) {
     bringConsoleToFront();
     std::cout << "Assertion '" << expression << "' failed:\n"
               << "  Message: '" << message << "'\n"

@@ -22,13 +22,13 @@
 namespace Orvantis::Assert {
 
 enum Action : int32_t {
-    Ignore = 0,        // go on; stop again if this check fails again
+    Ignore = 0,  // go on; stop again if this check fails again
     IgnoreAlways = 1,  // go on; never stop at this check again
-    Break = 2,         // stop in the debugger at the check
+    Break = 2,  // stop in the debugger at the check
 };
 
-using HandlerFunction = Action (*)(const char* expression, const char* message, const char* file,
-                                   const char* function, int line);
+using HandlerFunction = Action (*)(const char* expression, const char* message, const char* file, const char* function,
+                                   int line);
 
 // The current handler (defaultHandler until setHandler is called).
 ORVANTIS_API HandlerFunction handler();
@@ -40,15 +40,15 @@ ORVANTIS_API void setHandler(HandlerFunction f);
 // 'a' IgnoreAlways, 'd' Break, 'q' ends the process with exit(1); only the
 // first character of the word counts. When std::cin has failed, prints a
 // note and returns IgnoreAlways.
-ORVANTIS_API Action defaultHandler(const char* expression, const char* message, const char* file,
-                                   const char* function, int line);
+ORVANTIS_API Action defaultHandler(const char* expression, const char* message, const char* file, const char* function,
+                                   int line);
 
 }  // namespace Orvantis::Assert
 
 #if defined(_WIN32)
-#  define ORVANTIS_DEBUG_BREAK() __debugbreak()
+#define ORVANTIS_DEBUG_BREAK() __debugbreak()
 #else
-#  define ORVANTIS_DEBUG_BREAK() std::raise(SIGTRAP)
+#define ORVANTIS_DEBUG_BREAK() std::raise(SIGTRAP)
 #endif
 
 // Checks `condition`; when it is false, calls the current handler with the
@@ -57,9 +57,9 @@ ORVANTIS_API Action defaultHandler(const char* expression, const char* message, 
 // debugger (SIGTRAP elsewhere than Windows).
 #define ORVANTIS_ASSERT(condition, message)                                                              \
     do {                                                                                                 \
-        static std::atomic<bool> orvantisIgnoredForGood_{false};                                        \
+        static std::atomic<bool> orvantisIgnoredForGood_{false};                                         \
         if (!orvantisIgnoredForGood_.load(std::memory_order_relaxed) && !(condition)) {                  \
-            const ::Orvantis::Assert::HandlerFunction orvantisHandler_ = ::Orvantis::Assert::handler(); \
+            const ::Orvantis::Assert::HandlerFunction orvantisHandler_ = ::Orvantis::Assert::handler();  \
             const ::Orvantis::Assert::Action orvantisAction_ =                                           \
                 orvantisHandler_ ? orvantisHandler_(#condition, (message), __FILE__, __func__, __LINE__) \
                                  : ::Orvantis::Assert::Ignore;                                           \

@@ -7,6 +7,9 @@
 #include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
+#include <cstddef>
+#include <vector>
+
 namespace Orvantis::Filesystem {
 
 namespace {
@@ -14,6 +17,8 @@ namespace {
 namespace bfs = boost::filesystem;
 
 constexpr char kCategory[] = "Filesystem::Directory";
+constexpr char kCreationError[] = "Error in directory creation: ";
+constexpr char kRemovalError[] = "Error in directory removal: ";
 
 // "<what><path>': <error text>", the form of every listing report.
 void reportListing(const char* what, const std::string& path, const boost::system::error_code& ec) {
@@ -22,6 +27,14 @@ void reportListing(const char* what, const std::string& path, const boost::syste
 
 constexpr char kScanError[] = "Error during scan of '";
 constexpr char kRecursiveScanError[] = "Error during recursive scan of '";
+
+// Whether anything exists at `path`, without a report: a path that cannot
+// be examined counts as missing, and creating it reports why.
+bool isPresent(const bfs::path& path) {
+    boost::system::error_code ec;
+    const bfs::file_status status = bfs::status(path, ec);
+    return !ec && status.type() != bfs::file_not_found && status.type() != bfs::status_error;
+}
 
 bool accepts(const Directory::Filter& filter, const Path& entry) {
     return !filter || filter(entry);
@@ -78,38 +91,35 @@ bool descend(Levels& levels, const std::string& current) {
 
 }  // namespace
 
-Directory::Directory(const std::string& path) : m_path(Path(path).createAbsolute()) {}
+Directory::Directory(const std::string& path) : absolute(Path(path).createAbsolute()) {}
 
-Directory::Directory(const Path& path) : m_path(path.createAbsolute()) {}
+Directory::Directory(const Path& path) : absolute(path.createAbsolute()) {}
 
 Directory::~Directory() = default;
 
 std::string Directory::name() const {
-    return m_path.filename();
+    return absolute.filename();
 }
 
 Path Directory::parentDirectory() const {
-    return m_path.parentPath();
+    return absolute.parentPath();
 }
 
 bool Directory::exists() const {
-    return m_path.exists();
+    return absolute.exists();
 }
 
 bool Directory::isEmpty() const {
-    boost::system::error_code ec;
-    const bool empty = bfs::is_empty(detail::toBoost(m_path.string()), ec);
-    if (ec) {
-        ORVANTIS_LOG(Log::Error, kCategory, ec.message());
-        return false;
-    }
-    return empty;
+    bool empty = false;
+    const bool known = detail::reportedCall(
+        kCategory, "", [&](auto& ec) { empty = bfs::is_empty(detail::toBoost(absolute.string()), ec); });
+    return known && empty;
 }
 
 bool Directory::contains(const std::string& name) const {
     try {
         const bfs::directory_iterator end;
-        for (bfs::directory_iterator it(detail::toBoost(m_path.string())); it != end; ++it) {
+        for (bfs::directory_iterator it(detail::toBoost(absolute.string())); it != end; ++it) {
             if (detail::fromBoost(it->path().filename()) == name) {
                 return true;
             }
@@ -125,55 +135,57 @@ bool Directory::create() {
         ORVANTIS_LOG(Log::Error, kCategory, "Trying to create a directory that already exists.");
         return false;
     }
-    boost::system::error_code ec;
-    bfs::create_directory(detail::toBoost(m_path.string()), ec);
-    if (ec) {
-        ORVANTIS_LOG(Log::Error, kCategory, "Error in directory creation: " << ec.message());
-        return false;
-    }
-    return true;
+    return detail::reportedCall(kCategory, kCreationError,
+                                [this](auto& ec) { bfs::create_directory(detail::toBoost(absolute.string()), ec); });
 }
 
 bool Directory::createRecursive() {
-    if (exists()) {
+    const bfs::path target = detail::toBoost(absolute.string());
+    if (isPresent(target)) {
         ORVANTIS_LOG(Log::Error, kCategory, "Trying to create a directory that already exists.");
         return false;
     }
-    // Ends at the first ancestor that exists; a failure there shows in the
-    // final create().
-    Directory parent(parentDirectory());
-    if (!parent.exists()) {
-        parent.createRecursive();
+    // Walk up to the first ancestor that exists, remembering how long each
+    // missing ancestor's text is (a parent's text is a prefix of its
+    // child's). A loop rather than recursion, so that no depth of path can
+    // exhaust the stack; the probes report nothing, the creation below
+    // reports the one failure that matters.
+    std::vector<std::size_t> missing;
+    for (bfs::path parent = target.parent_path(); !parent.empty() && !isPresent(parent);) {
+        missing.push_back(parent.native().size());
+        bfs::path next = parent.parent_path();
+        if (next.native().size() >= parent.native().size()) {
+            break;  // a root that does not exist: nothing above it to create
+        }
+        parent = std::move(next);
+    }
+    // Create them outermost first; the first refusal ends the work with a
+    // single report, since nothing below it can be made.
+    const bfs::path::string_type& text = target.native();
+    for (auto length = missing.rbegin(); length != missing.rend(); ++length) {
+        const bfs::path ancestor(text.substr(0, *length));
+        if (!detail::reportedCall(kCategory, kCreationError, [&](auto& ec) { bfs::create_directory(ancestor, ec); })) {
+            return false;
+        }
     }
     return create();
 }
 
 bool Directory::remove() {
-    boost::system::error_code ec;
-    bfs::remove(detail::toBoost(m_path.string()), ec);
-    if (ec) {
-        ORVANTIS_LOG(Log::Error, kCategory, "Error in directory removal: " << ec.message());
-        return false;
-    }
-    return true;
+    return detail::reportedCall(kCategory, kRemovalError,
+                                [this](auto& ec) { bfs::remove(detail::toBoost(absolute.string()), ec); });
 }
 
 bool Directory::removeRecursive() {
-    boost::system::error_code ec;
-    bfs::remove_all(detail::toBoost(m_path.string()), ec);
-    if (ec) {
-        ORVANTIS_LOG(Log::Error, kCategory, "Error in directory removal: " << ec.message());
-        return false;
-    }
-    return true;
+    return detail::reportedCall(kCategory, kRemovalError,
+                                [this](auto& ec) { bfs::remove_all(detail::toBoost(absolute.string()), ec); });
 }
 
 bool Directory::rename(const std::string& newName) {
-    static const detail::RenameReports reports{kCategory,
-                                               "Trying to rename a directory to a name that is already in use.",
-                                               "Trying to rename a directory that does not exist.",
-                                               "Error in directory renaming: "};
-    return detail::renameEntry(m_path, newName, reports);
+    static const detail::RenameReports reports{
+        kCategory, "Trying to rename a directory to a name that is already in use.",
+        "Trying to rename a directory that does not exist.", "Error in directory renaming: "};
+    return detail::renameEntry(absolute, newName, reports);
 }
 
 std::vector<Path> Directory::scan(const Filter& filter) const {
@@ -182,9 +194,9 @@ std::vector<Path> Directory::scan(const Filter& filter) const {
         return result;
     }
     boost::system::error_code ec;
-    bfs::directory_iterator it(detail::toBoost(m_path.string()), ec);
+    bfs::directory_iterator it(detail::toBoost(absolute.string()), ec);
     if (ec) {
-        reportListing(kScanError, m_path.string(), ec);
+        reportListing(kScanError, absolute.string(), ec);
         return result;
     }
     for (const bfs::directory_iterator end; it != end;) {
@@ -209,9 +221,9 @@ std::vector<Path> Directory::scanRecursive(const Filter& filter) const {
     }
     boost::system::error_code ec;
     Levels levels;
-    levels.emplace_back(detail::toBoost(m_path.string()), ec);
+    levels.emplace_back(detail::toBoost(absolute.string()), ec);
     if (ec) {
-        reportListing(kRecursiveScanError, m_path.string(), ec);
+        reportListing(kRecursiveScanError, absolute.string(), ec);
         return result;
     }
     if (levels.back() == bfs::directory_iterator()) {

@@ -43,7 +43,7 @@ public:
     Directory& operator=(const Directory&) = default;
     ~Directory();
 
-    Path path() const { return m_path; }
+    Path path() const { return absolute; }
     // The last element of the path; "" when the path ends with '/'.
     std::string name() const;
     Path parentDirectory() const;
@@ -78,7 +78,7 @@ public:
     std::vector<Path> scanRecursive(const Filter& filter) const;
 
 private:
-    Path m_path;
+    Path absolute;
 };
 
 }  // namespace Orvantis::Filesystem

@@ -3,7 +3,7 @@
 #include "core/filesystem/Directory.h"
 #include "core/filesystem/detail/BoostPath.h"
 #include "core/filesystem/detail/Rename.h"
-#include "core/filesystem/detail/StreamName.h"
+#include "core/platform/detail/StreamName.h"
 #include "core/log/Log.h"
 
 #include <boost/filesystem/operations.hpp>
@@ -55,7 +55,7 @@ Result readThrough(const File& file, std::ios_base::openmode mode, Get get) {
         return Result();
     }
     try {
-        std::ifstream in(detail::streamName(path.string()).c_str(), mode | std::ios_base::in);
+        std::ifstream in(Platform::detail::streamName(path.string()).c_str(), mode | std::ios_base::in);
         if (!in.good()) {
             reportCannotOpen(path);
             return Result();
@@ -85,7 +85,7 @@ bool writeThrough(File& file, std::ios_base::openmode mode, Put put) {
         if (!file.exists()) {
             file.createRecursive();
         }
-        std::ofstream out(detail::streamName(path.string()).c_str(), mode | std::ios_base::out);
+        std::ofstream out(Platform::detail::streamName(path.string()).c_str(), mode | std::ios_base::out);
         if (!out.good()) {
             reportCannotOpen(path);
             return false;
@@ -106,23 +106,23 @@ bool writeThrough(File& file, std::ios_base::openmode mode, Put put) {
 
 }  // namespace
 
-File::File(const std::string& path) : m_path(Path(path).createAbsolute()) {}
+File::File(const std::string& path) : absolute(Path(path).createAbsolute()) {}
 
-File::File(const Path& path) : m_path(path.createAbsolute()) {}
+File::File(const Path& path) : absolute(path.createAbsolute()) {}
 
 File::~File() = default;
 
 bool File::exists() const {
-    return m_path.exists();
+    return absolute.exists();
 }
 
 std::string File::name() const {
-    const std::string extensions = m_path.fullExtension();
-    return extensions.empty() ? m_path.baseName() : m_path.baseName() + "." + extensions;
+    const std::string extensions = absolute.fullExtension();
+    return extensions.empty() ? absolute.baseName() : absolute.baseName() + "." + extensions;
 }
 
 Path File::parentDirectory() const {
-    return m_path.parentPath();
+    return absolute.parentPath();
 }
 
 bool File::create() {
@@ -130,7 +130,7 @@ bool File::create() {
         ORVANTIS_LOG(Log::Error, kCategory, "Trying to create a file that already exists.");
         return false;
     }
-    std::ofstream out(detail::streamName(m_path.string()).c_str(), std::ios_base::out);
+    std::ofstream out(Platform::detail::streamName(absolute.string()).c_str(), std::ios_base::out);
     if (!out.good()) {
         ORVANTIS_LOG(Log::Error, kCategory, "Create a file failed.");
         return false;
@@ -152,46 +152,39 @@ bool File::createRecursive() {
 }
 
 bool File::remove() {
-    boost::system::error_code ec;
-    bfs::remove(detail::toBoost(m_path.string()), ec);
-    if (ec) {
-        ORVANTIS_LOG(Log::Error, kCategory, "Error in file removal: " << ec.message());
-        return false;
-    }
-    return true;
+    return detail::reportedCall(kCategory, "Error in file removal: ", [this](auto& ec) {
+        bfs::remove(detail::toBoost(absolute.string()), ec);
+    });
 }
 
 bool File::rename(const std::string& newName) {
     static const detail::RenameReports reports{kCategory, "Trying to rename a file to a name that is already in use.",
                                                "Trying to rename a file that does not exist.",
                                                "Error in file renaming: "};
-    return detail::renameEntry(m_path, newName, reports);
+    return detail::renameEntry(absolute, newName, reports);
 }
 
 unsigned long long File::size() const {
     if (!exists()) {
         return 0;
     }
-    boost::system::error_code ec;
-    const auto bytes = bfs::file_size(detail::toBoost(m_path.string()), ec);
-    if (ec) {
-        ORVANTIS_LOG(Log::Error, kCategory, "Error during retrieval of file size: " << ec.message());
-        return 0;
-    }
-    return bytes;
+    uintmax_t bytes = 0;
+    const bool known = detail::reportedCall(kCategory, "Error during retrieval of file size: ", [&](auto& ec) {
+        bytes = bfs::file_size(detail::toBoost(absolute.string()), ec);
+    });
+    return known ? bytes : 0;
 }
 
 long long File::lastModified() const {
     if (!exists()) {
         return 0;
     }
-    boost::system::error_code ec;
-    const std::time_t seconds = bfs::last_write_time(detail::toBoost(m_path.string()), ec);
-    if (ec) {
-        ORVANTIS_LOG(Log::Error, kCategory, "Error in retrieval of the last modification to a file: " << ec.message());
-        return -1;
-    }
-    return static_cast<long long>(seconds);
+    std::time_t seconds = 0;
+    const bool known =
+        detail::reportedCall(kCategory, "Error in retrieval of the last modification to a file: ", [&](auto& ec) {
+            seconds = bfs::last_write_time(detail::toBoost(absolute.string()), ec);
+        });
+    return known ? static_cast<long long>(seconds) : -1;
 }
 
 ByteBuffer File::readBinary() const {
@@ -249,11 +242,11 @@ bool File::appendText(const std::vector<std::string>& lines) {
 }
 
 std::ifstream File::openForReading(int mode) const {
-    return std::ifstream(detail::streamName(m_path.string()).c_str(), openMode(mode) | std::ios_base::in);
+    return std::ifstream(Platform::detail::streamName(absolute.string()).c_str(), openMode(mode) | std::ios_base::in);
 }
 
 std::ofstream File::openForWriting(int mode) {
-    return std::ofstream(detail::streamName(m_path.string()).c_str(), openMode(mode) | std::ios_base::out);
+    return std::ofstream(Platform::detail::streamName(absolute.string()).c_str(), openMode(mode) | std::ios_base::out);
 }
 
 bool File::writeAppendBinaryImpl(const ByteBufferView& data, int mode) {

@@ -44,7 +44,7 @@ public:
     File& operator=(const File&) = default;
     ~File();
 
-    const Path& path() const { return m_path; }
+    const Path& path() const { return absolute; }
     // Whether any entry exists at the path.
     bool exists() const;
     // The file name: base name plus "." and the full extension, if any.
@@ -89,7 +89,7 @@ private:
     bool writeAppendBinaryImpl(const ByteBufferView& data, int mode);
     bool writeAppendTextImpl(const std::vector<std::string>& lines, int mode);
 
-    Path m_path;
+    Path absolute;
 };
 
 }  // namespace Orvantis::Filesystem

@@ -8,6 +8,7 @@
 #include <boost/locale/info.hpp>
 
 #include <algorithm>
+#include <cstddef>
 #include <exception>
 #include <locale>
 
@@ -84,12 +85,21 @@ bool endsWithSeparator(const std::string& text) {
     return !text.empty() && text.back() == '/';
 }
 
-// The path with every extension stripped from its last element.
-boost::filesystem::path stripExtensions(boost::filesystem::path path) {
-    while (!path.extension().empty()) {
-        path = path.stem();
+// Where the extensions of a file name begin. Repeats the version 3 rules of
+// boost's extension() and stem() (the extension runs from the last '.'; "."
+// and ".." have none) until no extension is left, as one backward scan
+// rather than one copy of the name per dot.
+std::size_t extensionsStart(const std::string& name) {
+    std::size_t end = name.size();
+    while (end > 0) {
+        const bool dotOrDotDot = name[0] == '.' && (end == 1 || (end == 2 && name[1] == '.'));
+        const std::size_t dot = name.rfind('.', end - 1);
+        if (dotOrDotDot || dot == std::string::npos) {
+            break;
+        }
+        end = dot;
     }
-    return path;
+    return end;
 }
 
 // The status query shared by isDirectory, isFile and isSymlink: every error
@@ -109,66 +119,64 @@ bool queryKind(const std::string& text, Query query, Accept accept) {
 
 const Path Path::emptyPath{std::string()};
 
-Path::Path(const std::string& path) : m_text(normalise(path)) {}
+Path::Path(const std::string& path) : stored(normalise(path)) {}
 
-Path::Path(const std::string& directory, const std::string& name) : m_text(normalise(join(directory, name))) {}
+Path::Path(const std::string& directory, const std::string& name) : stored(normalise(join(directory, name))) {}
 
 Path::~Path() = default;
 
 Path Path::operator/(const Path& other) const {
-    return Path(m_text, other.m_text);
+    return Path(stored, other.stored);
 }
 
 Path Path::operator/(const std::string& other) const {
-    return Path(m_text, other);
+    return Path(stored, other);
 }
 
 Path Path::operator/(const char* other) const {
-    return Path(m_text, std::string(other));
+    return Path(stored, std::string(other));
 }
 
 std::string Path::filename() const {
-    if (endsWithSeparator(m_text)) {
+    if (endsWithSeparator(stored)) {
         return std::string();
     }
-    return detail::fromBoost(detail::toBoost(m_text).filename());
+    return detail::fromBoost(detail::toBoost(stored).filename());
 }
 
 std::string Path::baseName() const {
-    if (endsWithSeparator(m_text)) {
+    if (endsWithSeparator(stored)) {
         return std::string();
     }
-    return detail::fromBoost(stripExtensions(detail::toBoost(m_text)).stem());
+    const std::string name = detail::fromBoost(detail::toBoost(stored).filename());
+    return name.substr(0, extensionsStart(name));
 }
 
 std::string Path::extension() const {
-    const std::string dotted = detail::fromBoost(detail::toBoost(m_text).extension());
+    const std::string dotted = detail::fromBoost(detail::toBoost(stored).extension());
     return dotted.empty() ? dotted : dotted.substr(1);
 }
 
 std::string Path::fullExtension() const {
-    std::string all;
-    boost::filesystem::path rest = detail::toBoost(m_text);
-    for (auto last = rest.extension(); !last.empty(); last = rest.extension()) {
-        all.insert(0, detail::fromBoost(last));
-        rest = rest.stem();
-    }
-    return all.empty() ? all : all.substr(1);
+    const std::string name = detail::fromBoost(detail::toBoost(stored).filename());
+    const std::size_t start = extensionsStart(name);
+    // All extensions without the first dot.
+    return start < name.size() ? name.substr(start + 1) : std::string();
 }
 
 Path Path::parentPath() const {
-    return Path(detail::fromBoost(detail::toBoost(m_text).parent_path()));
+    return Path(detail::fromBoost(detail::toBoost(stored).parent_path()));
 }
 
 bool Path::isAbsolute() const {
-    return detail::toBoost(m_text).is_absolute();
+    return detail::toBoost(stored).is_absolute();
 }
 
 Path Path::createAbsolute() const {
     if (isAbsolute()) {
         return *this;
     }
-    return Path(workingDirectory(), m_text);
+    return Path(workingDirectory(), stored);
 }
 
 Path Path::createCanonical() const {
@@ -178,7 +186,7 @@ Path Path::createCanonical() const {
         const boost::filesystem::path base = boost::filesystem::current_path();
         boost::system::error_code ec;
         const boost::filesystem::path canonical =
-            boost::filesystem::canonical(detail::toBoost(absolute.m_text), base, ec);
+            boost::filesystem::canonical(detail::toBoost(absolute.stored), base, ec);
         if (ec) {
             ORVANTIS_LOG(Log::Error, kCategory, "An error occurred while resolving the symbolic link.");
         } else {
@@ -192,8 +200,8 @@ Path Path::createRelativeTo(const Path& base) const {
     if (!base.isAbsolute()) {
         return emptyPath;
     }
-    const boost::filesystem::path self = detail::toBoost(createAbsolute().m_text);
-    const boost::filesystem::path other = detail::toBoost(base.createAbsolute().m_text);
+    const boost::filesystem::path self = detail::toBoost(createAbsolute().stored);
+    const boost::filesystem::path other = detail::toBoost(base.createAbsolute().stored);
 
     // Skip the common leading elements.
     auto a = self.begin();
@@ -238,7 +246,7 @@ Path Path::createRelativeTo(const Path& base) const {
 bool Path::exists() const {
     const Path absolute = createAbsolute();
     boost::system::error_code ec;
-    const boost::filesystem::file_status status = boost::filesystem::status(detail::toBoost(absolute.m_text), ec);
+    const boost::filesystem::file_status status = boost::filesystem::status(detail::toBoost(absolute.stored), ec);
     if (ec) {
         if (ec != boost::system::errc::no_such_file_or_directory) {
             ORVANTIS_LOG(Log::Error, kCategory, ec.message());
@@ -250,28 +258,28 @@ bool Path::exists() const {
 
 bool Path::isDirectory() const {
     return queryKind(
-        m_text, [](const auto& p, auto& ec) { return boost::filesystem::status(p, ec); },
+        stored, [](const auto& p, auto& ec) { return boost::filesystem::status(p, ec); },
         [](const boost::filesystem::file_status& s) { return s.type() == boost::filesystem::directory_file; });
 }
 
 bool Path::isFile() const {
     return queryKind(
-        m_text, [](const auto& p, auto& ec) { return boost::filesystem::status(p, ec); },
+        stored, [](const auto& p, auto& ec) { return boost::filesystem::status(p, ec); },
         [](const boost::filesystem::file_status& s) { return s.type() == boost::filesystem::regular_file; });
 }
 
 bool Path::isSymlink() const {
     return queryKind(
-        m_text, [](const auto& p, auto& ec) { return boost::filesystem::symlink_status(p, ec); },
+        stored, [](const auto& p, auto& ec) { return boost::filesystem::symlink_status(p, ec); },
         [](const boost::filesystem::file_status& s) { return s.type() == boost::filesystem::symlink_file; });
 }
 
 std::string Path::workingDirectory() {
-    return Path(detail::fromBoost(boost::filesystem::current_path())).m_text;
+    return Path(detail::fromBoost(boost::filesystem::current_path())).stored;
 }
 
 std::string Path::tempDirectory() {
-    return Path(detail::fromBoost(boost::filesystem::temp_directory_path())).m_text;
+    return Path(detail::fromBoost(boost::filesystem::temp_directory_path())).stored;
 }
 
 }  // namespace Orvantis::Filesystem

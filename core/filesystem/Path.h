@@ -52,21 +52,21 @@ public:
 
     // Byte-wise comparison of the stored texts; a string is compared as it
     // is, so a path never equals a string that contains a backslash.
-    bool operator==(const Path& other) const { return m_text == other.m_text; }
-    bool operator!=(const Path& other) const { return m_text != other.m_text; }
-    bool operator==(const std::string& other) const { return m_text == other; }
-    bool operator!=(const std::string& other) const { return m_text != other; }
-    bool operator==(const char* other) const { return m_text == other; }
-    bool operator!=(const char* other) const { return m_text != other; }
+    bool operator==(const Path& other) const { return stored == other.stored; }
+    bool operator!=(const Path& other) const { return stored != other.stored; }
+    bool operator==(const std::string& other) const { return stored == other; }
+    bool operator!=(const std::string& other) const { return stored != other; }
+    bool operator==(const char* other) const { return stored == other; }
+    bool operator!=(const char* other) const { return stored != other; }
     // Byte-wise order of the stored texts, for sorting and ordered containers.
-    bool operator<(const Path& other) const { return m_text < other.m_text; }
+    bool operator<(const Path& other) const { return stored < other.stored; }
 
     // This path joined with `other` by the join rule.
     Path operator/(const Path& other) const;
     Path operator/(const std::string& other) const;
     Path operator/(const char* other) const;
 
-    std::string string() const { return m_text; }
+    std::string string() const { return stored; }
 
     // The last element; "" when the text ends with '/'.
     std::string filename() const;
@@ -106,7 +106,7 @@ public:
     static std::string tempDirectory();
 
 private:
-    std::string m_text;
+    std::string stored;
 };
 
 inline bool operator==(const std::string& text, const Path& path) {

@@ -22,8 +22,7 @@ constexpr CharTable makeTable(const char* members) {
     return table;
 }
 
-constexpr CharTable kSchemeChars =
-    makeTable("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+.-");
+constexpr CharTable kSchemeChars = makeTable("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+.-");
 // Characters that end the authority, and those that end the path.
 constexpr CharTable kAuthorityEnd = makeTable("/?#");
 constexpr CharTable kPathEnd = makeTable("?#");
@@ -104,8 +103,8 @@ Url::Url(const std::string& text) : text(text) {
     parse();
 }
 
-Url::Url(const std::string& scheme, const std::string& authority, const std::string& path,
-         const std::string& query, const std::string& fragment)
+Url::Url(const std::string& scheme, const std::string& authority, const std::string& path, const std::string& query,
+         const std::string& fragment)
     : text(appendIfAbsent(':', scheme) + percentEncoded(path) + prependIfAbsent('?', query) +
            prependIfAbsent('#', fragment)) {
     parse();
@@ -204,16 +203,11 @@ void Url::normalizePath() {
 
 size_t Url::componentBeginPos(Component c) const {
     switch (c) {
-        case Component::Scheme:
-            return 0;
-        case Component::Authority:
-            return schemeLength;
-        case Component::Path:
-            return schemeLength + authorityLength;
-        case Component::Query:
-            return schemeLength + authorityLength + pathLength;
-        case Component::Fragment:
-            return schemeLength + authorityLength + pathLength + queryLength;
+        case Component::Scheme: return 0;
+        case Component::Authority: return schemeLength;
+        case Component::Path: return schemeLength + authorityLength;
+        case Component::Query: return schemeLength + authorityLength + pathLength;
+        case Component::Fragment: return schemeLength + authorityLength + pathLength + queryLength;
     }
     return 0;
 }
@@ -223,17 +217,14 @@ size_t Url::authorityComponentBeginPos(AuthorityComponent a) const {
     const size_t end = authorityEnd();
     const size_t at = atSignPos();
     switch (a) {
-        case AuthorityComponent::UserInfo:
-            return at == npos ? npos : begin + 2;
-        case AuthorityComponent::Password:
-            return at == npos ? npos : findBetween(begin, at, ':');
+        case AuthorityComponent::UserInfo: return at == npos ? npos : begin + 2;
+        case AuthorityComponent::Password: return passwordColonPos();
         case AuthorityComponent::Host:
             if (at != npos) {
                 return at + 1;
             }
             return authorityLength >= 2 ? begin + 2 : npos;
-        case AuthorityComponent::Port:
-            return findBetween(at != npos ? at : begin, end, ':');
+        case AuthorityComponent::Port: return findBetween(at != npos ? at : begin, end, ':');
     }
     return npos;
 }
@@ -247,6 +238,11 @@ size_t Url::findBetween(size_t from, size_t to, char c) const {
     }
     const void* hit = std::memchr(text.data() + from, c, to - from);
     return hit == nullptr ? npos : static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+}
+
+size_t Url::passwordColonPos() const {
+    const size_t at = atSignPos();
+    return at == npos ? npos : findBetween(schemeLength, at, ':');
 }
 
 size_t Url::atSignPos() const {
@@ -311,14 +307,13 @@ std::string Url::username() const {
     if (at == npos) {
         return std::string();
     }
-    const size_t colon = findBetween(schemeLength, at, ':');
+    const size_t colon = passwordColonPos();
     return slice(text, schemeLength + 2, colon != npos ? colon : at);
 }
 
 std::string Url::password() const {
-    const size_t at = atSignPos();
-    const size_t colon = at == npos ? npos : findBetween(schemeLength, at, ':');
-    return colon == npos ? std::string() : slice(text, colon + 1, at);
+    const size_t colon = passwordColonPos();
+    return colon == npos ? std::string() : slice(text, colon + 1, atSignPos());
 }
 
 std::string Url::host() const {
@@ -391,16 +386,11 @@ std::string Url::fragment() const {
 
 size_t* Url::lengthOf(Component c) {
     switch (c) {
-        case Component::Scheme:
-            return &schemeLength;
-        case Component::Authority:
-            return &authorityLength;
-        case Component::Path:
-            return &pathLength;
-        case Component::Query:
-            return &queryLength;
-        case Component::Fragment:
-            return &fragmentLength;
+        case Component::Scheme: return &schemeLength;
+        case Component::Authority: return &authorityLength;
+        case Component::Path: return &pathLength;
+        case Component::Query: return &queryLength;
+        case Component::Fragment: return &fragmentLength;
     }
     return nullptr;
 }
@@ -480,7 +470,7 @@ void Url::setUsername(const std::string& username) {
         setUserinfo(username);
         return;
     }
-    const size_t colon = findBetween(schemeLength, at, ':');
+    const size_t colon = passwordColonPos();
     const size_t from = schemeLength + 2;
     replaceRange(from, (colon != npos ? colon : at) - from, username, authorityLength);
 }
@@ -492,7 +482,7 @@ void Url::setPassword(const std::string& password) {
         setUserinfo(withColon);
         return;
     }
-    const size_t colon = findBetween(schemeLength, at, ':');
+    const size_t colon = passwordColonPos();
     const size_t from = colon != npos ? colon : at;
     replaceRange(from, at - from, withColon, authorityLength);
 }
@@ -629,7 +619,7 @@ std::string Url::string(Flags<FormattingOption> options) const {
             if (userFlags == 0) {
                 out.append(text, from, at + 1 - from);
             } else {
-                const size_t colon = findBetween(schemeLength, at, ':');
+                const size_t colon = passwordColonPos();
                 out.append(text, from, (colon != npos ? colon : at) - from);
                 out += '@';
             }

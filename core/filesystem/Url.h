@@ -68,7 +68,7 @@ public:
         Subquery(const std::string& key, const std::string& value);
         Subquery(const char* key, const char* value);
         Subquery(const std::string& text);  // NOLINT: implicit on purpose
-        Subquery(const char* text);         // NOLINT: implicit on purpose
+        Subquery(const char* text);  // NOLINT: implicit on purpose
 
         // The text before the first '='; "" when there is none.
         std::string key() const;
@@ -89,8 +89,8 @@ public:
     Url(const std::string& text);  // NOLINT: implicit on purpose
     // Assembles scheme, encoded path, query and fragment, parses the result
     // and then sets the authority when one is given.
-    Url(const std::string& scheme, const std::string& authority, const std::string& path,
-        const std::string& query, const std::string& fragment);
+    Url(const std::string& scheme, const std::string& authority, const std::string& path, const std::string& query,
+        const std::string& fragment);
     // The same with an empty authority: Url(Url::makeRelative, "res", "p", "", "").
     Url(RelativeTag, const std::string& scheme, const std::string& path, const std::string& query,
         const std::string& fragment);
@@ -181,6 +181,9 @@ private:
     size_t componentBeginPos(Component c) const;
     size_t authorityComponentBeginPos(AuthorityComponent a) const;
     size_t findBetween(size_t from, size_t to, char c) const;
+    // The ':' between user name and password, or npos (no password, or no
+    // user information at all).
+    size_t passwordColonPos() const;
     bool pathIsWindowsStyle() const;
     static std::string percentEncoded(const std::string& s);
     static std::string percentDecoded(const std::string& s);
@@ -190,6 +193,10 @@ private:
     static std::string prependIfAbsent(char c, const std::string& s);
 
     std::pair<size_t, size_t> findSubquery(size_t i) const;
+    // Calls visit(begin, length) for each query item in order, until visit
+    // returns false; nothing for a URL without a query.
+    template <class Visit>
+    void forEachSubquery(Visit visit) const;
 
     void parse();
     size_t* lengthOf(Component c);

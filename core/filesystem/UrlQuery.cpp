@@ -2,7 +2,6 @@
 // '&' and ';'), read and edited in place in the stored text.
 #include "core/filesystem/Url.h"
 
-
 namespace Orvantis::Filesystem {
 
 // ---- Subquery --------------------------------------------------------------
@@ -46,10 +45,15 @@ bool isItemSeparator(char c) {
     return c == '&' || c == ';';
 }
 
-// Calls visit(begin, length) for each item of text[from, to), in order,
-// until visit returns false.
+}  // namespace
+
 template <class Visit>
-void forEachItem(const std::string& text, size_t from, size_t to, Visit visit) {
+void Url::forEachSubquery(Visit visit) const {
+    if (queryLength == 0) {
+        return;
+    }
+    const size_t from = componentBeginPos(Component::Query) + 1;
+    const size_t to = from - 1 + queryLength;
     size_t begin = from;
     for (size_t i = from;; ++i) {
         if (i == to || isItemSeparator(text[i])) {
@@ -61,29 +65,19 @@ void forEachItem(const std::string& text, size_t from, size_t to, Visit visit) {
     }
 }
 
-}  // namespace
-
 size_t Url::subqueryCount() const {
-    if (queryLength == 0) {
-        return 0;
-    }
-    const size_t begin = componentBeginPos(Component::Query) + 1;
-    const size_t end = begin - 1 + queryLength;
-    size_t count = 1;
-    for (size_t i = begin; i < end; ++i) {
-        count += isItemSeparator(text[i]) ? 1 : 0;
-    }
+    size_t count = 0;
+    forEachSubquery([&count](size_t, size_t) {
+        ++count;
+        return true;
+    });
     return count;
 }
 
 std::pair<size_t, size_t> Url::findSubquery(size_t i) const {
     std::pair<size_t, size_t> found{npos, npos};
-    if (queryLength == 0) {
-        return found;
-    }
-    const size_t begin = componentBeginPos(Component::Query) + 1;
     size_t index = 0;
-    forEachItem(text, begin, begin - 1 + queryLength, [&](size_t itemBegin, size_t length) {
+    forEachSubquery([&](size_t itemBegin, size_t length) {
         if (index++ == i) {
             found = {itemBegin, length};
             return false;
@@ -95,11 +89,7 @@ std::pair<size_t, size_t> Url::findSubquery(size_t i) const {
 
 std::vector<Url::Subquery> Url::subqueries() const {
     std::vector<Subquery> items;
-    if (queryLength == 0) {
-        return items;
-    }
-    const size_t begin = componentBeginPos(Component::Query) + 1;
-    forEachItem(text, begin, begin - 1 + queryLength, [&](size_t itemBegin, size_t length) {
+    forEachSubquery([&](size_t itemBegin, size_t length) {
         items.emplace_back(text.substr(itemBegin, length));
         return true;
     });
@@ -116,11 +106,7 @@ Utils::Optional<Url::Subquery> Url::subquery(size_t i) const {
 
 Utils::Optional<Url::Subquery> Url::findSubquery(const std::string& key) const {
     Utils::Optional<Subquery> found;
-    if (queryLength == 0) {
-        return found;
-    }
-    const size_t begin = componentBeginPos(Component::Query) + 1;
-    forEachItem(text, begin, begin - 1 + queryLength, [&](size_t itemBegin, size_t length) {
+    forEachSubquery([&](size_t itemBegin, size_t length) {
         if (length >= key.size() && text.compare(itemBegin, key.size(), key) == 0) {
             found = Subquery(text.substr(itemBegin, length));
             return false;

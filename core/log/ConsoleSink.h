@@ -1,48 +1,5 @@
-// ConsoleSink.h — log records on standard output, one line each.
-//
-// A record prints as "[category] message\n" ("message\n" for an empty
-// category), with no time stamp or level name; with Colored the level shows
-// as the line's colour (console attributes on Windows, ANSI colours on a
-// terminal elsewhere; nothing but the text when output is redirected).
-// Utf8 switches the Windows console to the UTF-8 code page at construction.
-//
-// Example:
-//   Log::addSink(std::make_unique<Log::ConsoleSink>(Log::ConsoleSink::Colored | Log::ConsoleSink::Utf8));
+// ConsoleSink.h — kept for code that includes the sink by its former path; the sink
+// lives in core/log/sinks/ with the other sinks.
 #pragma once
 
-#include "core/Export.h"
-#include "core/log/Sink.h"
-#include "core/utils/Flags.h"
-
-namespace Orvantis::Log {
-
-class ORVANTIS_API ConsoleSink : public Sink {
-public:
-    enum Options : uint32_t {
-        Colored = 1,
-        Utf8 = 2,
-    };
-
-    // The default neither colours nor changes the code page. A failure to
-    // switch the code page is printed and otherwise ignored.
-    explicit ConsoleSink(Flags<Options> options = Flags<Options>());
-    ConsoleSink(const ConsoleSink&) = default;
-    ConsoleSink& operator=(const ConsoleSink&) = default;
-    ~ConsoleSink() override;
-
-protected:
-    // Flushes std::cout.
-    void flush() override;
-    void logImpl(const LogCapture& capture) override;
-
-private:
-    bool colored = false;
-    // The standard-output handle (a Windows HANDLE); unused elsewhere.
-    void* outputHandle = nullptr;
-    // Whether standard output is a terminal, which alone gets ANSI colours.
-    bool terminal = false;
-};
-
-ORVANTIS_DECLARE_FLAG_OPERATORS(ConsoleSink::Options)
-
-}  // namespace Orvantis::Log
+#include "core/log/sinks/ConsoleSink.h"

@@ -11,25 +11,35 @@ std::atomic<Level> g_globalLevel{Trace};
 
 namespace {
 
-// Owns the one Logger. At process exit (library unload) a Logger that was
-// never stopped is destroyed without stop(); if its thread still runs, the
-// thread is detached and the Logger's synchronisation objects are left in
-// place, since the sleeping thread still waits on them.
+// Owns the one Logger. The pointer is atomic: every log call reads it, also
+// while a Fatal record's exit runs this destructor. At process exit (library
+// unload) a Logger that was never stopped is destroyed without stop(); if its
+// thread still runs, the thread is detached and the Logger's synchronisation
+// objects are left in place, since the sleeping thread still waits on them.
 class LoggerHolder {
 public:
     ~LoggerHolder() {
-        if (!logger) {
+        detail::Logger* current = logger.load();
+        if (current == nullptr) {
             return;
         }
-        if (logger->isAsynchronous() && !logger->isStopped()) {
-            logger->abandon();
-            abandoned = logger.release();  // stays reachable: not a leak
+        if (detail::Logger::isEndingProcess()) {
+            // exit(-106) after a Fatal record: other threads may still be
+            // inside the logger or its sinks, so both live, and the pointer
+            // stays as it is, until the process is gone. A deliberate leak,
+            // reachable through the pointer for leak checkers.
             return;
         }
-        logger.reset();
+        if (current->isAsynchronous() && !current->isStopped()) {
+            current->abandon();
+            return;  // stays reachable through the pointer: not a leak
+        }
+        logger.store(nullptr);
+        delete current;
     }
-    std::unique_ptr<detail::Logger> logger;
-    detail::Logger* abandoned = nullptr;
+    detail::Logger* get() const { return logger.load(std::memory_order_acquire); }
+
+    std::atomic<detail::Logger*> logger{nullptr};
 };
 
 LoggerHolder g_holder;
@@ -47,28 +57,29 @@ void writeFallback(const std::string& category, const std::string& message) {
 }  // namespace
 
 void init(Level level, Mode mode) {
-    if (g_holder.logger) {
+    if (g_holder.get() != nullptr) {
         std::cout << "[Orvantis::Log::init] Warning: Logging already initialized, subsequent calls to init() "
                      "have no effect.\n";
         return;
     }
     detail::installFatalExceptionReporter();
     g_globalLevel.store(level);
-    g_holder.logger = std::make_unique<detail::Logger>(mode == Asynchronous);
+    g_holder.logger.store(new detail::Logger(mode == Asynchronous), std::memory_order_release);
 }
 
 void deinit() {
-    if (!g_holder.logger) {
+    detail::Logger* logger = g_holder.get();
+    if (logger == nullptr) {
         std::cout << "[Orvantis::Log::deinit] Warning: Logging not initialized\n";
         return;
     }
-    g_holder.logger->stop();
-    std::unique_ptr<detail::Logger> logger = std::move(g_holder.logger);
-    logger.reset();
+    logger->stop();
+    g_holder.logger.store(nullptr);
+    delete logger;
 }
 
 bool isInitialized() {
-    return g_holder.logger != nullptr;
+    return g_holder.get() != nullptr;
 }
 
 void setGlobalLevel(Level level) {
@@ -76,7 +87,7 @@ void setGlobalLevel(Level level) {
 }
 
 void log(Level level, const std::string& category, const std::string& message) {
-    if (detail::Logger* logger = g_holder.logger.get()) {
+    if (detail::Logger* logger = g_holder.get()) {
         logger->log(level, category, message);
         return;
     }
@@ -87,26 +98,26 @@ void log(Level level, const std::string& category, const std::string& message) {
 }
 
 void addSink(std::unique_ptr<Sink> sink) {
-    if (detail::Logger* logger = g_holder.logger.get()) {
+    if (detail::Logger* logger = g_holder.get()) {
         logger->addSink(std::move(sink));
     }
 }
 
 void removeSink(Sink& sink) {
-    if (detail::Logger* logger = g_holder.logger.get()) {
+    if (detail::Logger* logger = g_holder.get()) {
         logger->removeSink(sink);
     }
 }
 
 std::vector<Sink*> getSinks() {
-    if (detail::Logger* logger = g_holder.logger.get()) {
+    if (detail::Logger* logger = g_holder.get()) {
         return logger->getSinks();
     }
     return {};
 }
 
 void flush() {
-    if (detail::Logger* logger = g_holder.logger.get()) {
+    if (detail::Logger* logger = g_holder.get()) {
         logger->flush();
     }
 }

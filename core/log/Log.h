@@ -12,6 +12,12 @@
 // that for you:
 //   ORVANTIS_LOG(Log::Error, "Filesystem::File", "size failed: " << ec.message());
 //
+// Layers, bottom up: the header-only per-OS helpers (core/platform/detail);
+// this log core (Log, Sink, the logger thread, the crash reporter), which
+// uses nothing else of the library; the platform services and the
+// filesystem, which report through it; and the concrete sinks
+// (core/log/sinks), the only log code that reaches up to them.
+//
 // Safety: log, flush, addSink, removeSink and getSinks may be called from any
 // thread. init and deinit are not synchronised with them: call them while no
 // other thread logs.
@@ -43,7 +49,10 @@ ORVANTIS_API bool isInitialized();
 ORVANTIS_API void setGlobalLevel(Level level);
 
 // Hands one record to the logger (or prints it, when not initialised).
-// A Fatal record while initialised ends the process with exit(-106).
+// A Fatal record while initialised ends the process with exit(-106): every
+// sink gets it and is flushed (a sink's exception is ignored then), and a
+// second thread's Fatal record waits for the first one's exit. The logger
+// and its sinks are not destroyed by that exit.
 ORVANTIS_API void log(Level level, const std::string& category, const std::string& message);
 
 // Takes ownership. Without a logger the sink is destroyed at once.
@@ -54,23 +63,21 @@ ORVANTIS_API void removeSink(Sink& sink);
 // Non-owning pointers in order of registration; valid until the sink is
 // removed or logging ends.
 ORVANTIS_API std::vector<Sink*> getSinks();
-// Delivers every queued record, then flushes every sink.
+// Delivers every queued record, then flushes every sink; producers wait
+// meanwhile. A sink's exception propagates and loses only the record it
+// failed on.
 ORVANTIS_API void flush();
 
 }  // namespace Orvantis::Log
 
 // Logs `streamed` (anything that can follow `<<` on an ostream) at `level`
 // under `category`, formatting nothing unless g_globalLevel <= level.
-#define ORVANTIS_LOG(level, category, streamed)                                                \
-    do {                                                                                       \
-        const ::Orvantis::Log::Level orvantisLogLevel_ = (level);                              \
+#define ORVANTIS_LOG(level, category, streamed)                                                    \
+    do {                                                                                           \
+        const ::Orvantis::Log::Level orvantisLogLevel_ = (level);                                  \
         if (::Orvantis::Log::g_globalLevel.load(std::memory_order_relaxed) <= orvantisLogLevel_) { \
-            std::ostringstream orvantisLogText_;                                               \
-            orvantisLogText_ << streamed;                                                      \
-            ::Orvantis::Log::log(orvantisLogLevel_, (category), orvantisLogText_.str());       \
-        }                                                                                      \
+            std::ostringstream orvantisLogText_;                                                   \
+            orvantisLogText_ << streamed;                                                          \
+            ::Orvantis::Log::log(orvantisLogLevel_, (category), orvantisLogText_.str());           \
+        }                                                                                          \
     } while (false)
-
-#define ORVANTIS_LOG_DEBUG(category, streamed) ORVANTIS_LOG(::Orvantis::Log::Debug, category, streamed)
-#define ORVANTIS_LOG_WARNING(category, streamed) ORVANTIS_LOG(::Orvantis::Log::Warning, category, streamed)
-#define ORVANTIS_LOG_ERROR(category, streamed) ORVANTIS_LOG(::Orvantis::Log::Error, category, streamed)

@@ -1,5 +1,7 @@
 #include "core/log/Sink.h"
 
+#include "core/log/Log.h"
+
 #include <algorithm>
 
 namespace Orvantis::Log {
@@ -33,6 +35,12 @@ void Sink::log(const LogCapture& capture) {
         }
     }
     logImpl(capture);
+}
+
+void Sink::reportToOtherSinks(Level level, const std::string& category, const std::string& message) {
+    if (g_globalLevel <= level) {
+        Log::log(level, category, message);
+    }
 }
 
 void Sink::addWhitelistFilter(Level level, const std::string& category) {

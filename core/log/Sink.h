@@ -14,6 +14,16 @@
 //   sink->addBlacklistFilter(Log::Info, "Filesystem");
 //   // hides Trace..Info of "Filesystem::File", lets Warning and above pass
 //
+// Ownership: Log::addSink takes the sink by unique ownership; the logger
+// owns it from then on and destroys it at removeSink or deinit (never after
+// a Fatal record: then it stays alive until the process ends).
+//
+// Errors: an exception from logImpl leaves Log::log in Synchronous mode (the
+// other sinks may have missed that record) and the logger stays usable; in
+// Asynchronous mode it ends the logger thread, which prints one line to
+// std::cout, and later records wait for flush or deinit. During a Fatal
+// record or a crash report, sink exceptions are caught and ignored.
+//
 // Safety: Sink takes no lock. The front end serialises log, logImpl and flush
 // on one sink; change the filters before registering the sink or while no
 // record is being delivered.
@@ -47,6 +57,8 @@ public:
         Level level = Trace;
         std::string category;
         std::string message;
+        // The system's id of the thread that made the record.
+        uint64_t thread = 0;
     };
 
     // One rule: a level bound and a text the record's category must contain.
@@ -80,6 +92,12 @@ public:
     const std::vector<Filter>& blacklistFilters() const { return blacklist; }
 
 protected:
+    // For a sink that must report a problem of its own (a failed rotation,
+    // a lost connection) while it writes a record: the report goes to every
+    // other registered sink once the current record is delivered, never
+    // back to this one. Outside a delivery it is an ordinary Log::log call.
+    void reportToOtherSinks(Level level, const std::string& category, const std::string& message);
+
     // Pushes buffered output to its destination.
     virtual void flush() = 0;
     // Writes one accepted record.

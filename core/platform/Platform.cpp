@@ -10,7 +10,7 @@
 #include <mutex>
 
 #if defined(_WIN32)
-#  include <windows.h>
+#include <windows.h>
 #endif
 
 namespace Orvantis::Platform {
@@ -192,9 +192,8 @@ std::string getLastWindowsErrorMessage() {
 #if defined(_WIN32)
     const DWORD code = GetLastError();
     LPWSTR buffer = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&buffer), 0,
-                   nullptr);
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
     if (buffer == nullptr) {
         return std::string();
     }

@@ -64,7 +64,7 @@ public:
         EmptyLockGuard(const EmptyLockGuard&) = default;
         EmptyLockGuard(EmptyLockGuard&&) = default;
         EmptyLockGuard& operator=(const EmptyLockGuard&) = default;  // nothing to assign
-        EmptyLockGuard& operator=(EmptyLockGuard&&) = default;       // nothing to assign
+        EmptyLockGuard& operator=(EmptyLockGuard&&) = default;  // nothing to assign
     };
 
     SignalMutexProxy() = default;
@@ -180,8 +180,7 @@ SignalImpl<N, Args...>::~SignalImpl() {
 }
 
 template <int N, class... Args>
-std::shared_ptr<SignalConnection> SignalImpl<N, Args...>::connect(const SignalReceiver* receiver,
-                                                                  Slot slot) const {
+std::shared_ptr<SignalConnection> SignalImpl<N, Args...>::connect(const SignalReceiver* receiver, Slot slot) const {
     [[maybe_unused]] auto lock = this->guardedLock();
     if (!slot) {
         return {};

@@ -83,8 +83,8 @@ private:
     friend class SignalImpl;
     friend class SignalReceiver;
 
-    const SignalBase* signal;          // owner; may dangle once inactive
-    const SignalReceiver* receiver;    // slot owner, or null
+    const SignalBase* signal;  // owner; may dangle once inactive
+    const SignalReceiver* receiver;  // slot owner, or null
     bool active = true;
 };
 

@@ -78,22 +78,30 @@ std::string trimCopy(const std::string& str, const std::string& characters) {
     return str.substr(first, last - first + 1);
 }
 
-void replaceAll(std::string& str, const std::string& from, const std::string& to) {
+std::string replaceAllCopy(const std::string& str, const std::string& from, const std::string& to) {
     if (from.empty()) {
-        return;
+        return str;
     }
-    size_t position = 0;
-    while ((position = str.find(from, position)) != std::string::npos) {
-        str.replace(position, from.size(), to);
-        // Continue after the inserted text, which is never searched again.
-        position += to.size();
+    // One pass that copies the text between matches and the replacement of
+    // each match; the replacement is never searched again.
+    std::string result;
+    size_t copied = 0;
+    for (size_t found = str.find(from); found != std::string::npos; found = str.find(from, copied)) {
+        result.append(str, copied, found - copied).append(to);
+        copied = found + from.size();
     }
+    if (copied == 0) {
+        return str;  // nothing matched
+    }
+    result.append(str, copied, std::string::npos);
+    return result;
 }
 
-std::string replaceAllCopy(const std::string& str, const std::string& from, const std::string& to) {
-    std::string result = str;
-    replaceAll(result, from, to);
-    return result;
+void replaceAll(std::string& str, const std::string& from, const std::string& to) {
+    if (from.empty() || str.find(from) == std::string::npos) {
+        return;
+    }
+    str = replaceAllCopy(str, from, to);
 }
 
 std::vector<std::string> split(const std::string& str, const std::string& separator, Flags<SplitOptions> options) {

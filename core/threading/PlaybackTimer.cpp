@@ -21,7 +21,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::nanoseconds;
 
-const char* const kCategory = "Threading::PlaybackTimer";
+constexpr char kCategory[] = "Threading::PlaybackTimer";
+
+// A running timer thread took copies of the range and the callback at its
+// start: a change made now waits for the next start, which is logged.
+void warnIfRunning(bool running, Log::Level level, const char* what) {
+    if (running) {
+        ORVANTIS_LOG(level, kCategory,
+                     "Timer is currently running, setting " << what << " has no effect until restart.");
+    }
+}
 
 // The kernel rounds every sleep up by the thread's timer slack (50 us by
 // default) to batch wake-ups; a frame timer wants the finest it may have.
@@ -60,7 +69,7 @@ nanoseconds intervalBefore(const std::vector<nanoseconds>& timestamps, std::size
 }  // namespace
 
 struct PlaybackTimer::State {
-    std::unique_ptr<StoppableThread> timerThread;
+    std::unique_ptr<StoppableThread> worker;
     std::condition_variable condition;
     std::mutex mutex;
     std::atomic<bool> looped{false};
@@ -71,7 +80,7 @@ struct PlaybackTimer::State {
 PlaybackTimer::PlaybackTimer() : state(std::make_unique<State>()) {}
 
 PlaybackTimer::~PlaybackTimer() {
-    if (state && state->timerThread) {
+    if (state && state->worker) {
         stop();
     }
 }
@@ -80,7 +89,7 @@ PlaybackTimer::PlaybackTimer(PlaybackTimer&& other) noexcept = default;
 
 PlaybackTimer& PlaybackTimer::operator=(PlaybackTimer&& other) noexcept {
     if (this != &other) {
-        if (state && state->timerThread) {
+        if (state && state->worker) {
             stop();
         }
         state = std::move(other.state);
@@ -98,10 +107,7 @@ void PlaybackTimer::setRangeTimestamps(const std::vector<nanoseconds>& newTimest
             t -= first;
         }
     }
-    if (isRunning()) {
-        ORVANTIS_LOG(Log::Warning, kCategory,
-                     "Timer is currently running, setting new timestamps has no effect until restart.");
-    }
+    warnIfRunning(isRunning(), Log::Warning, "new timestamps");
 }
 
 void PlaybackTimer::setRangeTimestamps(const std::vector<double>& seconds, bool relativeToFirst) {
@@ -118,10 +124,7 @@ void PlaybackTimer::setRangeConstantInterval(std::size_t numFrames, nanoseconds 
     for (std::size_t i = 0; i < numFrames; ++i) {
         timestamps[i] = interval * static_cast<nanoseconds::rep>(i + 1);
     }
-    if (isRunning()) {
-        ORVANTIS_LOG(Log::Debug, kCategory,
-                     "Timer is currently running, setting new timestamps has no effect until restart.");
-    }
+    warnIfRunning(isRunning(), Log::Debug, "new timestamps");
 }
 
 void PlaybackTimer::setRangeConstantFps(std::size_t numFrames, double fps) {
@@ -141,10 +144,7 @@ const std::vector<nanoseconds>& PlaybackTimer::rangeTimestamps() const {
 
 void PlaybackTimer::setCallback(const std::function<void(std::size_t)>& newCallback) {
     callback = newCallback;
-    if (isRunning()) {
-        ORVANTIS_LOG(Log::Warning, kCategory,
-                     "Timer is currently running, setting a new callback function has no effect until restart.");
-    }
+    warnIfRunning(isRunning(), Log::Warning, "a new callback function");
 }
 
 void PlaybackTimer::setLooped(bool looped) {
@@ -179,26 +179,36 @@ void PlaybackTimer::start(std::size_t startIndex) {
     state->paused.store(false);
     // The thread works on its own copies; the state block outlives it (stop()
     // joins before the block goes) and does not move when the timer does.
-    // Assigning the new thread destroys a finished previous one only after the
-    // new one has started.
+    // A finished previous thread is destroyed (joined) only after the new one
+    // has started.
     State* shared = state.get();
-    state->timerThread = std::make_unique<StoppableThread>(
-        [shared, startIndex, range = timestamps, call = callback] { timerThread(*shared, startIndex, range, call); });
+    std::unique_ptr<StoppableThread> previous;
+    {
+        // The timer thread takes the mutex before its first frame, so holding
+        // it here publishes the thread object before any callback can run:
+        // a callback may pause its own timer from the first frame on. A
+        // previous thread has ended its loop and holds no lock.
+        std::lock_guard<std::mutex> lock(state->mutex);
+        previous = std::move(state->worker);
+        state->worker = std::make_unique<StoppableThread>([shared, startIndex, range = timestamps, call = callback] {
+            timerThread(*shared, startIndex, range, call);
+        });
+    }
 }
 
 void PlaybackTimer::stop() {
-    if (!state->timerThread) {
+    if (!state->worker) {
         ORVANTIS_LOG(Log::Debug, kCategory, "Timer is not running.");
         return;
     }
-    state->timerThread->requestStop();
+    state->worker->requestStop();
     resume();  // wakes a paused timer thread so that it sees the stop request
-    state->timerThread->join();
-    state->timerThread.reset();
+    state->worker->join();
+    state->worker.reset();
 }
 
 void PlaybackTimer::pause() {
-    if (!state->timerThread) {
+    if (!state->worker) {
         ORVANTIS_LOG(Log::Error, kCategory, "Can not pause: timer is not running.");
         return;
     }
@@ -206,7 +216,7 @@ void PlaybackTimer::pause() {
 }
 
 void PlaybackTimer::resume() {
-    if (!state->timerThread) {
+    if (!state->worker) {
         ORVANTIS_LOG(Log::Error, kCategory, "Can not resume: timer is not running.");
         return;
     }
@@ -222,11 +232,11 @@ void PlaybackTimer::resume() {
 }
 
 bool PlaybackTimer::isRunning() const {
-    return state->timerThread && state->timerThread->isRunning();
+    return state->worker && state->worker->isRunning();
 }
 
 bool PlaybackTimer::isPaused() const {
-    return state->timerThread && state->paused.load();
+    return state->worker && state->paused.load();
 }
 
 void PlaybackTimer::timerThread(State& state, std::size_t startIndex, const std::vector<nanoseconds>& timestamps,

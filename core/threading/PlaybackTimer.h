@@ -3,7 +3,9 @@
 //
 // A range is a list of frame timestamps; only their differences set the
 // schedule, and the first timestamp is also the pause after the last frame
-// when the range loops. start(i) fires frame i at once and every later frame
+// when the range loops; a first timestamp of 0 (a range relative to its
+// first frame) makes that pause the mean frame interval, the last timestamp
+// divided by the number of frames. start(i) fires frame i at once and every later frame
 // at its due time, kept on an absolute schedule so that the error of one sleep
 // never shifts later frames. When the callback or the machine falls behind and
 // skipping is on (the default), the frames already overdue are dropped and the

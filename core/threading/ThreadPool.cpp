@@ -65,7 +65,7 @@ std::size_t ThreadPool::numWaitingTasks() const {
 void ThreadPool::workerLoop() {
     Log::prepareThreadForCrashReports();
     for (;;) {
-        std::function<void()> task;
+        std::unique_ptr<detail::PoolTaskBase> task;
         {
             std::unique_lock<std::mutex> lock(queueMutex);
             condition.wait(lock, [this] { return stopRequested || !tasks.empty(); });
@@ -75,7 +75,7 @@ void ThreadPool::workerLoop() {
             task = std::move(tasks.front());
             tasks.pop_front();
         }
-        task();
+        task->run();
     }
 }
 

@@ -26,7 +26,6 @@
 #include <cstddef>
 #include <deque>
 #include <exception>
-#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -38,12 +37,21 @@
 
 namespace Orvantis::Threading {
 
+namespace detail {
+
+// A queued call, type-erased: runs once and reports through its promise.
+class PoolTaskBase {
+public:
+    virtual ~PoolTaskBase() = default;
+    virtual void run() noexcept = 0;
+};
+
+}  // namespace detail
+
 class ORVANTIS_API ThreadPool {
 public:
     // The number of hardware threads, or 1 when the system reports none.
-    static std::size_t defaultNumThreads() {
-        return std::max<std::size_t>(1, std::thread::hardware_concurrency());
-    }
+    static std::size_t defaultNumThreads() { return std::max<std::size_t>(1, std::thread::hardware_concurrency()); }
 
     // Starts `numThreads` workers; 0 starts none (tasks then never run and are
     // destroyed with the pool).
@@ -81,20 +89,13 @@ private:
     void workerLoop();
 
     std::vector<std::thread> workers;
-    std::deque<std::function<void()>> tasks;
+    std::deque<std::unique_ptr<detail::PoolTaskBase>> tasks;
     mutable std::mutex queueMutex;
     std::condition_variable condition;
     bool stopRequested = false;
 };
 
 namespace detail {
-
-// A queued call, type-erased: runs once and reports through its promise.
-class PoolTaskBase {
-public:
-    virtual ~PoolTaskBase() = default;
-    virtual void run() noexcept = 0;
-};
 
 // The bound callable and the promise of its result. The callable lives here,
 // not in the future's shared state, so a task that never runs releases what
@@ -123,28 +124,24 @@ private:
     std::promise<Result> promise;
 };
 
-// What the queue holds for a task: one shared pointer, small enough for
-// std::function to store inline without an allocation of its own. A task that
-// never runs is released with the queue entry.
-struct PoolTaskRef {
-    std::shared_ptr<PoolTaskBase> task;
-
-    void operator()() const { task->run(); }
-};
-
 }  // namespace detail
 
 template <class F, class... A>
 auto ThreadPool::enqueue(F&& function, A&&... args) -> std::future<std::invoke_result_t<F, A...>> {
     using Result = std::invoke_result_t<F, A...>;
-    auto call = [function = std::forward<F>(function), arguments = std::make_tuple(std::forward<A>(args)...)]() mutable
-        -> Result { return std::apply(std::move(function), std::move(arguments)); };
-    // One allocation holds the task, its promise and the shared count.
-    auto task = std::make_shared<detail::PoolTask<Result, decltype(call)>>(std::move(call));
+    auto call = [function = std::forward<F>(function),
+                 arguments = std::make_tuple(std::forward<A>(args)...)]() mutable -> Result {
+        return std::apply(std::move(function), std::move(arguments));
+    };
+    // Three allocations per task with libstdc++ (counted with a replaced
+    // operator new): this one for the callable and its promise, and the
+    // promise's shared state and result slot. The queue holds the task
+    // itself, so no type-erasing wrapper adds a fourth.
+    auto task = std::make_unique<detail::PoolTask<Result, decltype(call)>>(std::move(call));
     std::future<Result> result = task->future();
     {
         std::lock_guard<std::mutex> lock(queueMutex);
-        tasks.emplace_back(detail::PoolTaskRef{std::move(task)});
+        tasks.push_back(std::move(task));
     }
     condition.notify_one();
     return result;

@@ -19,36 +19,36 @@ class Flags {
 
 public:
     constexpr Flags() noexcept = default;
-    constexpr Flags(E flag) noexcept : m_value(static_cast<uint32_t>(flag)) {}  // NOLINT: implicit on purpose
+    constexpr Flags(E flag) noexcept : bits(static_cast<uint32_t>(flag)) {}  // NOLINT: implicit on purpose
 
     static constexpr Flags fromInt(uint32_t value) noexcept {
         Flags f;
-        f.m_value = value;
+        f.bits = value;
         return f;
     }
 
-    constexpr uint32_t value() const noexcept { return m_value; }
+    constexpr uint32_t value() const noexcept { return bits; }
 
     constexpr bool testFlag(E flag) const noexcept {
         const auto f = static_cast<uint32_t>(flag);
-        return (m_value & f) == f && (f != 0 || m_value == 0);
+        return (bits & f) == f && (f != 0 || bits == 0);
     }
 
-    constexpr Flags operator|(Flags other) const noexcept { return fromInt(m_value | other.m_value); }
+    constexpr Flags operator|(Flags other) const noexcept { return fromInt(bits | other.bits); }
     constexpr Flags operator|(E flag) const noexcept { return *this | Flags(flag); }
-    constexpr Flags operator&(Flags other) const noexcept { return fromInt(m_value & other.m_value); }
+    constexpr Flags operator&(Flags other) const noexcept { return fromInt(bits & other.bits); }
     constexpr Flags operator&(E flag) const noexcept { return *this & Flags(flag); }
     Flags& operator|=(Flags other) noexcept {
-        m_value |= other.m_value;
+        bits |= other.bits;
         return *this;
     }
     Flags& operator|=(E flag) noexcept { return *this |= Flags(flag); }
 
-    friend constexpr bool operator==(Flags a, Flags b) noexcept { return a.m_value == b.m_value; }
-    friend constexpr bool operator!=(Flags a, Flags b) noexcept { return a.m_value != b.m_value; }
+    friend constexpr bool operator==(Flags a, Flags b) noexcept { return a.bits == b.bits; }
+    friend constexpr bool operator!=(Flags a, Flags b) noexcept { return a.bits != b.bits; }
 
 private:
-    uint32_t m_value = 0;
+    uint32_t bits = 0;
 };
 
 }  // namespace Orvantis
@@ -56,7 +56,7 @@ private:
 // Declares `E | E -> Flags<E>` for a flag enumeration. Use it in the namespace
 // that holds the enumeration (for a nested enumeration, the enclosing
 // namespace, naming the enumeration fully) so that lookup finds it.
-#define ORVANTIS_DECLARE_FLAG_OPERATORS(E)                                                 \
-    inline constexpr ::Orvantis::Flags<E> operator|(E a, E b) noexcept {                  \
-        return ::Orvantis::Flags<E>(a) | b;                                                \
+#define ORVANTIS_DECLARE_FLAG_OPERATORS(E)                               \
+    inline constexpr ::Orvantis::Flags<E> operator|(E a, E b) noexcept { \
+        return ::Orvantis::Flags<E>(a) | b;                              \
     }

@@ -17,23 +17,23 @@ template <class T>
 class Optional {
 public:
     Optional() = default;
-    Optional(T value) : m_value(std::move(value)), m_hasValue(true) {}  // NOLINT: implicit on purpose
+    Optional(T value) : stored(std::move(value)), present(true) {}  // NOLINT: implicit on purpose
 
-    bool hasValue() const noexcept { return m_hasValue; }
-    explicit operator bool() const noexcept { return m_hasValue; }
+    bool hasValue() const noexcept { return present; }
+    explicit operator bool() const noexcept { return present; }
 
     const T& value() const {
-        assert(m_hasValue && "Optional::value() on an empty Optional");
-        return m_value;
+        assert(present && "Optional::value() on an empty Optional");
+        return stored;
     }
     T& value() {
-        assert(m_hasValue && "Optional::value() on an empty Optional");
-        return m_value;
+        assert(present && "Optional::value() on an empty Optional");
+        return stored;
     }
 
 private:
-    T m_value{};
-    bool m_hasValue = false;
+    T stored{};
+    bool present = false;
 };
 
 }  // namespace Orvantis::Utils

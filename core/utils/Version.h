@@ -18,14 +18,16 @@
 namespace Orvantis::Utils {
 
 struct ORVANTIS_API Version {
-    int major = 0;
-    int minor = 0;
-    int patch = 0;
+    // Braces, not parentheses, below: <sys/sysmacros.h> defines function-like
+    // major() and minor() macros that would otherwise expand here.
+    int major{0};
+    int minor{0};
+    int patch{0};
 
     // 0.0.0
     constexpr Version() noexcept = default;
     // Stores the numbers unchanged; negative numbers make the version invalid.
-    constexpr Version(int major, int minor, int patch) noexcept : major(major), minor(minor), patch(patch) {}
+    constexpr Version(int major, int minor, int patch) noexcept : major{major}, minor{minor}, patch{patch} {}
 
     // True when all three numbers are 0 or greater.
     constexpr bool isValid() const noexcept { return major >= 0 && minor >= 0 && patch >= 0; }

@@ -29,9 +29,9 @@ TEST(ByteBufferView, EqualityComparesBytesNotAddresses) {
         ByteBufferView left, right;
         bool equal;
     } cases[] = {
-        {ByteBufferView(a, 3), ByteBufferView(b, 3), true},  {ByteBufferView(a, 3), ByteBufferView(c, 3), false},
-        {ByteBufferView(a, 2), ByteBufferView(c, 2), true},  {ByteBufferView(a, 2), ByteBufferView(b, 3), false},
-        {ByteBufferView(), ByteBufferView(b, 0), true},      {ByteBufferView(nullptr, 3), ByteBufferView(b, 3), false},
+        {ByteBufferView(a, 3), ByteBufferView(b, 3), true}, {ByteBufferView(a, 3), ByteBufferView(c, 3), false},
+        {ByteBufferView(a, 2), ByteBufferView(c, 2), true}, {ByteBufferView(a, 2), ByteBufferView(b, 3), false},
+        {ByteBufferView(), ByteBufferView(b, 0), true},     {ByteBufferView(nullptr, 3), ByteBufferView(b, 3), false},
     };
     for (const Case& t : cases) {
         EXPECT_EQ(t.left == t.right, t.equal) << t.left.size() << " vs " << t.right.size();

@@ -39,8 +39,8 @@ TEST(AssertDialogue, FirstCharacterOfTheWordChooses) {
         Assert::Action expected;
     };
     const Case cases[] = {
-        {"i\n", Assert::Ignore},       {"ignore\n", Assert::Ignore}, {"  \n\n  a\n", Assert::IgnoreAlways},
-        {"apple\n", Assert::IgnoreAlways}, {"d", Assert::Break},     {"debugger please\n", Assert::Break},
+        {"i\n", Assert::Ignore},           {"ignore\n", Assert::Ignore}, {"  \n\n  a\n", Assert::IgnoreAlways},
+        {"apple\n", Assert::IgnoreAlways}, {"d", Assert::Break},         {"debugger please\n", Assert::Break},
     };
     for (const Case& c : cases) {
         const auto [action, output] = dialogue(c.input);

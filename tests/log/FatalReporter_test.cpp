@@ -1,28 +1,41 @@
 // Deliberate crashes in child processes: each must end with exit status
-// -106 after a Fatal record that names the fault and carries a stack trace
-// with the crashing function in it.
+// -106 after a Fatal record that names the fault and carries a stack trace,
+// also when several things go wrong at once.
 #include "core/log/CrashReporting.h"
 #include "core/log/FileSink.h"
+#include "core/log/sinks/RotatingFileSink.h"
 #include "core/log/Log.h"
+
+#include "support/Scratch.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <cstdlib>
 #include <unistd.h>
 #include <sys/wait.h>
 
+#include <atomic>
+#include <regex>
 #include <csignal>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace {
 
 using namespace Orvantis;
 
+#if defined(__SANITIZE_THREAD__)
+#define ORVANTIS_TSAN 1
+#elif defined(__has_feature)
+#define ORVANTIS_TSAN __has_feature(thread_sanitizer)
+#else
+#define ORVANTIS_TSAN 0
+#endif
+constexpr bool kThreadSanitizer = ORVANTIS_TSAN;
+
 constexpr int kFatalExitStatus = -106 & 0xFF;
 
-// --- the crashes; noinline so that each has its own frame in the trace ----
+// The crashes; noinline so that each has its own frame in the trace.
 
 __attribute__((noinline, no_sanitize_undefined)) int crashByDivisionByZero(int numerator) {
     volatile int dividend = numerator;
@@ -30,9 +43,8 @@ __attribute__((noinline, no_sanitize_undefined)) int crashByDivisionByZero(int n
     return dividend / zero;
 }
 
-__attribute__((noinline, no_sanitize_address, no_sanitize_undefined)) void crashByNullWrite() {
-    // Read through a volatile so that the compiler cannot see the null.
-    volatile int* volatile target = nullptr;
+__attribute__((noinline, no_sanitize("address", "undefined", "thread"))) void crashByNullWrite() {
+    volatile int* volatile target = nullptr;  // the compiler cannot see the null
     *target = 1;
 }
 
@@ -46,95 +58,170 @@ __attribute__((noinline)) void crashByIllegalInstruction() {
     __builtin_trap();
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+// On "crash" or "hang", tells the test it is delivering, then gives the test
+// 100 ms to start a flush (which waits for this delivery) and crashes, or
+// never returns (a report then waits for queueMutex for good).
+struct TroubleSink : Log::Sink {
+    static inline std::atomic<bool> delivering{false};
+    void flush() override {}
+    void logImpl(const LogCapture& capture) override {
+        if (capture.message == "crash" || capture.message == "hang") {
+            delivering = true;
+            ::usleep(capture.message == "crash" ? 100000 : 60000000);
+            crashByNullWrite();
+        }
+    }
+};
+
+// Crashes or throws from every flush and (when throwing) every write.
+template <bool throwing>
+struct FailingSink : Log::Sink {
+    void flush() override { throwing ? throw std::runtime_error("flush failed") : crashByNullWrite(); }
+    void logImpl(const LogCapture&) override { throwing ? throw std::runtime_error("write failed") : void(); }
+};
+
+// Logs `message` on another thread and returns once a TroubleSink has it.
+std::thread troubleOnAnotherThread(const char* message) {
+    Log::addSink(std::make_unique<TroubleSink>());
+    std::thread other([message] { Log::log(Log::Info, "", message); });
+    while (!TroubleSink::delivering) {
+        ::usleep(1000);
+    }
+    return other;
 }
+
+// The current test's log file.
+std::string g_path;
 
 class FatalReporterTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-        // Not the pid: the threadsafe death test style re-runs the test in a new
-        // process that must find the same file.
-        path = ::testing::TempDir() + "orvantis_fatal_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
+        // A folder of this run's own, passed on through the environment: the
+        // threadsafe death test style re-runs the test in a new process that
+        // must find the same file, and other runs must not share it.
+        if (std::getenv("ORVANTIS_FATAL_TEST_DIR") == nullptr) {
+            std::string folder = ::testing::TempDir() + "orvantis_fatal_XXXXXX";
+            ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+            ::setenv("ORVANTIS_FATAL_TEST_DIR", folder.c_str(), 1);
+        }
+        g_path = std::string(std::getenv("ORVANTIS_FATAL_TEST_DIR")) + "/" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
         std::remove(path.c_str());
     }
     void TearDown() override { std::remove(path.c_str()); }
 
-    void startLogging(Log::Mode mode) const {
+    void startLogging(Log::Mode mode, bool rotating = false) const {
+        ::alarm(20);  // a child that has not ended by then has hung: SIGALRM fails the test
         Log::init(Log::Trace, mode);
-        Log::addSink(std::make_unique<Log::FileSink>(path));
+        rotating ? Log::addSink(std::make_unique<Log::RotatingFileSink>(path, 1 << 24, 2))
+                 : Log::addSink(std::make_unique<Log::FileSink>(path));
+        for (int i = 0; i < 1000; ++i) {  // queued in asynchronous mode: all must precede the report
+            Log::log(Log::Debug, "", "queued");
+        }
         Log::log(Log::Info, "", "before the crash");
     }
 
-    // The file's last record is the Fatal report for `name`, with `function`
-    // in its stack trace, and every earlier record came first.
-    void expectReport(const std::string& name, const std::string& function) const {
-        const std::string text = readFile(path);
+    // The file holds the Fatal report for `name` after the earlier record,
+    // with `trace` in its stack lines; `once`: no other report follows.
+    void expectReport(const std::string& name, const std::string& trace, bool once = true) const {
+        const std::string text = OrvantisTest::readFile(path);
         const std::string head = "\tFATAL\t***** Encountered fatal exception: " + name + ", PID ";
         const size_t at = text.find(head);
-        ASSERT_NE(at, std::string::npos) << text;
-        const size_t before = text.find("\tINFO \tbefore the crash\n");
-        EXPECT_NE(before, std::string::npos) << text;
-        EXPECT_LT(before, at);
+        ASSERT_NE(at, std::string::npos) << text.substr(text.size() - std::min<size_t>(text.size(), 2000));
+        EXPECT_LT(text.find("\tINFO \tbefore the crash\n"), at);
+        const std::string stamp = text.substr(text.rfind('\n', at) + 1, at - text.rfind('\n', at) - 1);
+        EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{1,3})"))) << stamp;
         EXPECT_NE(text.find(" *****\n", at), std::string::npos);
-        EXPECT_NE(text.find(function, at), std::string::npos) << "stack trace lacks " << function << ":\n" << text;
-        EXPECT_EQ(text.find("***** Encountered", at + head.size()), std::string::npos) << "reported twice";
+        const bool traced = text.find(trace, at) != std::string::npos;
+        // ThreadSanitizer makes symbolising thousands of overflowed frames
+        // outlast the watchdog: then the last resort's report arrives.
+        EXPECT_TRUE(traced || (kThreadSanitizer && text.find(" 0# 0x", at) != std::string::npos))
+            << "stack trace lacks " << trace << ":\n"
+            << text.substr(at);
+        if (once) {
+            EXPECT_EQ(text.find("***** Encountered", at + head.size()), std::string::npos) << "reported twice";
+        }
     }
 
-    std::string path;
+    const std::string& path = g_path;
 };
 
-TEST_F(FatalReporterTest, EachFaultIsReportedAndEndsTheProcess) {
+// Each fault alone, then with trouble on top: the process ends with -106
+// and the report in the file, within the child's time limit.
+TEST_F(FatalReporterTest, EachFaultEndsTheProcessWithItsReport) {
     struct Crash {
+        const char* what;
         const char* name;
-        const char* function;
+        const char* trace;  // " 0# 0x": only the last resort's raw addresses
+        Log::Mode mode;
         void (*run)();
+        bool twice;  // the crash during the exit is reported after the Fatal record's end
+        bool rotating;  // the rotating sink hands the last resort its current file too
     };
     const Crash crashes[] = {
-        {"Divide by zero error", "crashByDivisionByZero", [] { std::printf("%d", crashByDivisionByZero(7)); }},
-        {"Access Violation", "crashByNullWrite", [] { crashByNullWrite(); }},
-        {"Stack overflow", "crashByRecursion", [] { std::printf("%d", crashByRecursion(0)); }},
-        {"Illegal instruction", "crashByIllegalInstruction", [] { crashByIllegalInstruction(); }},
+        {"", "Divide by zero error", "crashByDivisionByZero", Log::Synchronous,
+         [] { std::printf("%d", crashByDivisionByZero(7)); }},
+        {"", "Access Violation", "crashByNullWrite", Log::Synchronous, [] { crashByNullWrite(); }},
+        {"", "Stack overflow", "crashByRecursion", Log::Synchronous, [] { std::printf("%d", crashByRecursion(0)); }},
+        {"", "Illegal instruction", "crashByIllegalInstruction", Log::Synchronous, [] { crashByIllegalInstruction(); }},
+        {"on a thread of its own", "Stack overflow", "crashByRecursion", Log::Asynchronous,
+         [] {
+             std::thread([] {
+                 Log::prepareThreadForCrashReports();
+                 std::printf("%d", crashByRecursion(0));
+             }).join();
+         }},
+        {"a sink crashes while another thread flushes", "Access Violation", "crashByNullWrite", Log::Synchronous,
+         [] {
+             std::thread crashing = troubleOnAnotherThread("crash");
+             Log::flush();  // holds dispatchMutex, waits for queueMutex
+         }},
+        {"two threads fault 5 ms apart", "Access Violation", "crashByNullWrite", Log::Synchronous,
+         [] {
+             std::thread first([] {
+                 Log::prepareThreadForCrashReports();
+                 crashByNullWrite();
+             });
+             ::usleep(5000);
+             crashByNullWrite();
+         },
+         kThreadSanitizer},  // which slows the first report past the watchdog
+        {"a sink crashes while a Fatal record is flushed", "Access Violation", "crashByNullWrite", Log::Synchronous,
+         [] {
+             Log::addSink(std::make_unique<FailingSink<false>>());
+             Log::log(Log::Fatal, "", "the end");
+         },
+         true},
+        {"a sink throws from the report and the flush", "Access Violation", "crashByNullWrite", Log::Synchronous,
+         [] {
+             Log::addSink(std::make_unique<FailingSink<true>>());
+             crashByNullWrite();
+         }},
+#if !ORVANTIS_TSAN  // ThreadSanitizer holds a signal back from a thread blocked on a mutex
+        {"the report waits for a lock that is never released", "Access Violation", " 0# 0x", Log::Synchronous,
+         [] {
+             std::thread hanging = troubleOnAnotherThread("hang");
+             crashByNullWrite();
+         },
+         false, true},
+#endif
     };
     for (const Crash& crash : crashes) {
-        SCOPED_TRACE(crash.name);
+        SCOPED_TRACE(std::string(crash.name) + " " + crash.what);
         std::remove(path.c_str());
         EXPECT_EXIT(
             {
-                startLogging(Log::Synchronous);
+                startLogging(crash.mode, crash.rotating);
                 crash.run();
             },
             ::testing::ExitedWithCode(kFatalExitStatus), "");
-        expectReport(crash.name, crash.function);
+        expectReport(crash.name, crash.trace, !crash.twice);
     }
 }
 
-TEST_F(FatalReporterTest, FaultOnAnotherThreadInAsynchronousMode) {
-    EXPECT_EXIT(
-        {
-            startLogging(Log::Asynchronous);
-            for (int i = 0; i < 1000; ++i) {
-                Log::log(Log::Debug, "", "queued " + std::to_string(i));
-            }
-            std::thread worker([] {
-                Log::prepareThreadForCrashReports();
-                std::printf("%d", crashByRecursion(0));
-            });
-            worker.join();
-        },
-        ::testing::ExitedWithCode(kFatalExitStatus), "");
-    expectReport("Stack overflow", "crashByRecursion");
-    const std::string text = readFile(path);
-    EXPECT_LT(text.find("\tqueued 999\n"), text.find("\tFATAL\t")) << "records before the report were lost";
-}
-
-// Not initialised (or the level above Fatal): the process ends as the fault
-// would have ended it without the reporter.
+// Not initialised (or the level above Fatal): no report in the file, and the
+// process ends as the fault would have ended it without the reporter.
 bool endedByTheOriginalCrash(int status) {
     if (WIFSIGNALED(status)) {
         return WTERMSIG(status) == SIGSEGV;
@@ -143,31 +230,36 @@ bool endedByTheOriginalCrash(int status) {
     return WIFEXITED(status) && WEXITSTATUS(status) != 0 && WEXITSTATUS(status) != kFatalExitStatus;
 }
 
-TEST_F(FatalReporterTest, AfterDeinitTheReportIsPrintedAndTheCrashProceeds) {
-    EXPECT_EXIT(
-        {
-            ::dup2(STDERR_FILENO, STDOUT_FILENO);  // let the death test see standard output
-            startLogging(Log::Synchronous);
-            Log::deinit();
-            Log::init(Log::Trace, Log::Synchronous);  // a second init must not report twice
-            Log::deinit();
-            crashByNullWrite();
-        },
-        endedByTheOriginalCrash,
-        "\\[\\] \\*\\*\\*\\*\\* Encountered fatal exception: Access Violation, PID [0-9]+ \\*\\*\\*\\*\\*\n");
-}
-
-TEST_F(FatalReporterTest, LevelAboveFatalSilencesTheReporter) {
-    EXPECT_EXIT(
-        {
-            startLogging(Log::Synchronous);
-            Log::setGlobalLevel(static_cast<Log::Level>(6));
-            crashByNullWrite();
-        },
-        endedByTheOriginalCrash, "");
-    const std::string text = readFile(path);
-    EXPECT_NE(text.find("\tINFO \tbefore the crash\n"), std::string::npos);
-    EXPECT_EQ(text.find("FATAL"), std::string::npos) << text;
+TEST_F(FatalReporterTest, WithoutLoggingOrAboveFatalTheCrashProceeds) {
+    struct Case {
+        const char* what;
+        void (*silence)();
+        const char* printed;
+    };
+    const Case cases[] = {
+        {"after deinit the report is printed",
+         [] {
+             Log::deinit();
+             Log::init(Log::Trace, Log::Synchronous);  // a second init must not report twice
+             Log::deinit();
+         },
+         "\\[\\] \\*\\*\\*\\*\\* Encountered fatal exception: Access Violation, PID [0-9]+ \\*\\*\\*\\*\\*\n"},
+        {"a level above Fatal silences the reporter", [] { Log::setGlobalLevel(static_cast<Log::Level>(6)); }, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EXIT(
+            {
+                ::dup2(STDERR_FILENO, STDOUT_FILENO);  // let the death test see standard output
+                startLogging(Log::Synchronous);
+                c.silence();
+                crashByNullWrite();
+            },
+            endedByTheOriginalCrash, c.printed);
+        const std::string text = OrvantisTest::readFile(path);
+        EXPECT_NE(text.find("\tINFO \tbefore the crash\n"), std::string::npos);
+        EXPECT_EQ(text.find("FATAL"), std::string::npos) << text;
+    }
 }
 
 }  // namespace

@@ -19,8 +19,12 @@ protected:
 };
 
 TEST_F(PlatformTest, ConversionsRoundTripValidText) {
-    const std::string samples[] = {"plain ASCII", "Grüße", "€ and 中文", "\xF0\x9F\x98\x80 emoji",
-                                   std::string("nul\0inside", 10), "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xF4\x8F\xBF\xBF",
+    const std::string samples[] = {"plain ASCII",
+                                   "Grüße",
+                                   "€ and 中文",
+                                   "\xF0\x9F\x98\x80 emoji",
+                                   std::string("nul\0inside", 10),
+                                   "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xF4\x8F\xBF\xBF",
                                    "\xEF\xBF\xBF\xF0\x90\x80\x80"};  // U+FFFF then U+10000
     for (const std::string& s : samples) {
         const std::wstring wide = Platform::widen(s.data(), static_cast<long long>(s.size()));
@@ -40,16 +44,16 @@ TEST_F(PlatformTest, ConversionsRoundTripValidText) {
 
 TEST_F(PlatformTest, InvalidTextIsRefusedWithOneErrorRecord) {
     const std::string invalid[] = {
-        "\x80",              // lone continuation byte
-        "ab\xC3",            // truncated two-byte sequence
-        "\xC0\xAF",          // overlong '/'
-        "\xE0\x80\xAF",      // overlong three-byte form
+        "\x80",  // lone continuation byte
+        "ab\xC3",  // truncated two-byte sequence
+        "\xC0\xAF",  // overlong '/'
+        "\xE0\x80\xAF",  // overlong three-byte form
         "\xF0\x8F\xBF\xBF",  // overlong four-byte form
-        "\xED\xA0\x80",      // UTF-16 surrogate
+        "\xED\xA0\x80",  // UTF-16 surrogate
         "\xF4\x90\x80\x80",  // above U+10FFFF
         "\xF8\x88\x80\x80\x80",
-        "ok\xE2\x82",        // truncated at the end
-        "\xE2\x28\xA1",      // bad continuation
+        "ok\xE2\x82",  // truncated at the end
+        "\xE2\x28\xA1",  // bad continuation
     };
     const std::string error = std::string("Error during conversion: ") + std::strerror(EILSEQ);
     for (const std::string& s : invalid) {
@@ -71,8 +75,9 @@ TEST_F(PlatformTest, TooLongInputWarnsWithoutReadingItAndRecordsFollowTheLevel) 
     // The length check comes before any byte is read.
     EXPECT_EQ(Platform::widen(small, 2147483648LL), L"");
     EXPECT_EQ(Platform::narrow(wideSmall, 2147483648LL), "");
-    EXPECT_EQ(takeRecords(), (std::vector<OrvantisTest::Record>{{Log::Warning, "Platform::widen()", "Input string too long."},
-                                                               {Log::Warning, "Platform::narrow()", "Input string too long."}}));
+    EXPECT_EQ(takeRecords(),
+              (std::vector<OrvantisTest::Record>{{Log::Warning, "Platform::widen()", "Input string too long."},
+                                                 {Log::Warning, "Platform::narrow()", "Input string too long."}}));
     Log::setGlobalLevel(Log::Fatal);
     EXPECT_EQ(Platform::widen("\xFF", -1), L"");
     EXPECT_EQ(Platform::widen("x", 2147483648LL), L"");
@@ -110,8 +115,10 @@ TEST_F(PlatformTest, EnvironmentCacheServesUntilBypassed) {
     EXPECT_TRUE(takeRecords().empty());
 
     Platform::setEnvironmentVariable("BAD=NAME", "v");
+    Platform::setEnvironmentVariable("BAD=NAME", "");  // removal is refused for such a name too
     EXPECT_EQ(takeRecords(), (std::vector<OrvantisTest::Record>{
-                                 {Log::Error, "", "Could not set the environment variable BAD=NAME to the value v"}}));
+                                 {Log::Error, "", "Could not set the environment variable BAD=NAME to the value v"},
+                                 {Log::Error, "", "Could not set the environment variable BAD=NAME to the value "}}));
 }
 
 }  // namespace

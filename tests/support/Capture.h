@@ -16,46 +16,49 @@
 
 namespace OrvantisTest {
 
-// Redirects file descriptor 1 (both std::cout and stdout) into a temporary
-// file until text() is called or the capture ends.
+// Redirects file descriptor 1 (std::cout, stdout and direct writes alike)
+// into a temporary file while it lives.
 class StdoutCapture {
 public:
     StdoutCapture() {
         std::cout.flush();
         std::fflush(stdout);
-        m_file = std::tmpfile();
-        m_saved = ::dup(STDOUT_FILENO);
-        ::dup2(::fileno(m_file), STDOUT_FILENO);
+        file = std::tmpfile();
+        saved = ::dup(STDOUT_FILENO);
+        ::dup2(::fileno(file), STDOUT_FILENO);
     }
-    ~StdoutCapture() { restore(); }
+    ~StdoutCapture() {
+        flushAll();
+        ::dup2(saved, STDOUT_FILENO);
+        ::close(saved);
+        std::fclose(file);
+    }
+    StdoutCapture(const StdoutCapture&) = delete;
+    StdoutCapture& operator=(const StdoutCapture&) = delete;
 
-    // Ends the capture and returns everything written meanwhile.
+    // Everything written since the capture began; the capture goes on.
     std::string text() {
-        restore();
+        flushAll();
         std::string result;
-        std::rewind(m_file);
         char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, m_file)) > 0) {
-            result.append(buffer, n);
+        for (off_t at = 0;;) {
+            const ssize_t n = ::pread(::fileno(file), buffer, sizeof buffer, at);
+            if (n <= 0) {
+                return result;
+            }
+            result.append(buffer, static_cast<size_t>(n));
+            at += n;
         }
-        return result;
     }
 
 private:
-    void restore() {
-        if (m_saved < 0) {
-            return;
-        }
+    static void flushAll() {
         std::cout.flush();
         std::fflush(stdout);
-        ::dup2(m_saved, STDOUT_FILENO);
-        ::close(m_saved);
-        m_saved = -1;
     }
 
-    std::FILE* m_file = nullptr;
-    int m_saved = -1;
+    std::FILE* file = nullptr;
+    int saved = -1;
 };
 
 // One captured log record as tests compare it.
@@ -63,7 +66,9 @@ struct Record {
     Orvantis::Log::Level level;
     std::string category;
     std::string message;
-    bool operator==(const Record& o) const { return level == o.level && category == o.category && message == o.message; }
+    bool operator==(const Record& o) const {
+        return level == o.level && category == o.category && message == o.message;
+    }
 };
 
 inline std::ostream& operator<<(std::ostream& out, const Record& r) {
@@ -97,6 +102,19 @@ struct Recording {
         return out;
     }
 };
+
+// The records seen so far, each as "<level number> <category>: <message>"
+// (an Error of "Filesystem::File" reads "4 Filesystem::File: ..."); they are
+// then forgotten, so that each step of a test sees only its own.
+inline std::vector<std::string> takeReports(Recording& recording) {
+    std::lock_guard<std::mutex> lock(recording.mutex);
+    std::vector<std::string> out;
+    for (const auto& r : recording.records) {
+        out.push_back(std::to_string(static_cast<int>(r.level)) + " " + r.category + ": " + r.message);
+    }
+    recording.records.clear();
+    return out;
+}
 
 // A sink that records every accepted record into a shared Recording.
 class RecordingSink : public Orvantis::Log::Sink {

@@ -43,13 +43,33 @@ inline void* allocateOrThrow(std::size_t size) {
 
 }  // namespace OrvantisTest
 
-void* operator new(std::size_t size) { return OrvantisTest::allocateOrThrow(size); }
-void* operator new[](std::size_t size) { return OrvantisTest::allocateOrThrow(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return OrvantisTest::allocateOrNull(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return OrvantisTest::allocateOrNull(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void* operator new(std::size_t size) {
+    return OrvantisTest::allocateOrThrow(size);
+}
+void* operator new[](std::size_t size) {
+    return OrvantisTest::allocateOrThrow(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return OrvantisTest::allocateOrNull(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return OrvantisTest::allocateOrNull(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}

@@ -36,21 +36,6 @@ public:
     std::filesystem::path path;
 };
 
-// Collects what is written to std::cout while it lives.
-class CapturedStdout {
-public:
-    CapturedStdout() : previous(std::cout.rdbuf(buffer.rdbuf())) {}
-    ~CapturedStdout() { std::cout.rdbuf(previous); }
-    CapturedStdout(const CapturedStdout&) = delete;
-    CapturedStdout& operator=(const CapturedStdout&) = delete;
-
-    std::string text() const { return buffer.str(); }
-
-private:
-    std::ostringstream buffer;
-    std::streambuf* previous;
-};
-
 inline std::string readFile(const std::filesystem::path& name) {
     std::ifstream in(name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

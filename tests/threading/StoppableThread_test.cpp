@@ -1,4 +1,8 @@
-#include "threading/LogRecords.h"
+#include "core/threading/StoppableThread.h"
+
+#include "support/Capture.h"
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <future>
@@ -8,9 +12,9 @@
 
 namespace {
 
-using namespace Orvantis;
-using Threading::StoppableThread;
-using ThreadingTest::Record;
+using Orvantis::Threading::StoppableThread;
+using OrvantisTest::takeReports;
+using Reports = std::vector<std::string>;
 
 void waitForStopRequest() {
     while (!StoppableThread::isStopRequested()) {
@@ -18,9 +22,7 @@ void waitForStopRequest() {
     }
 }
 
-class StoppableThreadTest : public ThreadingTest::LogCaptureTest {};
-
-TEST_F(StoppableThreadTest, RunsMoveOnlyFunctionAndReportsItsState) {
+TEST(StoppableThread, RunsMoveOnlyFunctionAndReportsItsState) {
     std::promise<void> release;
     std::promise<std::thread::id> seenId;
     int result = 0;
@@ -29,10 +31,8 @@ TEST_F(StoppableThreadTest, RunsMoveOnlyFunctionAndReportsItsState) {
         released.wait();
         result = *p;
     });
-    EXPECT_TRUE(thread.isRunning());
     EXPECT_EQ(thread.threadId(), seenId.get_future().get());
     EXPECT_TRUE(thread.isRunning());
-
     release.set_value();
     thread.join();
     EXPECT_FALSE(thread.isRunning());
@@ -42,76 +42,37 @@ TEST_F(StoppableThreadTest, RunsMoveOnlyFunctionAndReportsItsState) {
     EXPECT_STREQ(StoppableThread::StopException().what(), "Thread interrupted.");
 }
 
-TEST_F(StoppableThreadTest, StopRequestReachesOnlyItsOwnThread) {
-    StoppableThread first(waitForStopRequest);
-    StoppableThread second(waitForStopRequest);
-    first.requestStop();
-    first.join();
-    EXPECT_TRUE(second.isRunning());
-    // The owner's thread has no stop flag of its own.
-    EXPECT_FALSE(StoppableThread::isStopRequested());
-    EXPECT_NO_THROW(StoppableThread::throwIfStopRequested());
-    second.requestStop();
-    second.join();
-    EXPECT_TRUE(takeRecords().empty());
-}
-
-TEST_F(StoppableThreadTest, EndingsAreLoggedByKind) {
-    const Record interrupted{Log::Debug, "", "Thread interrupted."};
-    const Record unhandled{Log::Error, "", "Caught unhandled exception in thread."};
-    const auto stopWhenAsked = [] {
-        waitForStopRequest();
-        StoppableThread::throwIfStopRequested();
+// Every case runs beside a bystander thread that must not see its stop request.
+TEST(StoppableThread, EndingsAreLoggedByKind) {
+    OrvantisTest::LogSession log;
+    const std::string interrupted = "1 : Thread interrupted.", unhandled = "4 : Caught unhandled exception in thread.";
+    const std::tuple<const char*, std::function<void()>, Reports> cases[] = {
+        {"returns", [] {}, {}},
+        {"interrupted",
+         [] {
+             waitForStopRequest();
+             StoppableThread::throwIfStopRequested();
+         },
+         {interrupted}},
+        {"StopException thrown by hand", [] { throw StoppableThread::StopException(); }, {interrupted}},
+        {"runtime_error", [] { throw std::runtime_error("boom"); }, {unhandled}},
+        {"int", [] { throw 42; }, {unhandled}},
     };
-    struct Case {
-        const char* name;
-        Log::Level globalLevel;
-        std::function<void()> function;
-        std::vector<Record> expected;
-    };
-    const std::vector<Case> cases = {
-        {"returns", Log::Trace, [] {}, {}},
-        {"interrupted", Log::Trace, stopWhenAsked, {interrupted}},
-        {"interrupted, Debug not produced", Log::Info, stopWhenAsked, {}},
-        {"StopException thrown by hand", Log::Trace, [] { throw StoppableThread::StopException(); }, {interrupted}},
-        {"runtime_error", Log::Trace, [] { throw std::runtime_error("boom"); }, {unhandled}},
-        {"int", Log::Error, [] { throw 42; }, {unhandled}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Log::setGlobalLevel(c.globalLevel);
-        StoppableThread thread(c.function);
+    auto bystander = std::make_unique<StoppableThread>(waitForStopRequest);
+    for (const auto& [name, function, expected] : cases) {
+        SCOPED_TRACE(name);
+        StoppableThread thread(function);
         thread.requestStop();
         thread.join();
         EXPECT_FALSE(thread.isRunning());
-        EXPECT_EQ(takeRecords(), c.expected);
+        EXPECT_EQ(takeReports(*log.recording), expected) << "a joined thread is destroyed silently";
     }
-}
-
-TEST_F(StoppableThreadTest, DestructorJoinsOnlyUnjoinedThreads) {
-    const std::vector<Record> implicitJoin = {
-        {Log::Debug, "StoppableThread", "Implicitly joining StoppableThread on destruction."}};
-    {
-        std::promise<void> done;
-        StoppableThread finished([&] { done.set_value(); });
-        done.get_future().wait();
-    }
-    EXPECT_EQ(takeRecords(), implicitJoin);
-    {
-        StoppableThread joined([] {});
-        joined.join();
-    }
-    EXPECT_TRUE(takeRecords().empty());
-
-    bool sawStop = false;
-    {
-        StoppableThread running([&] {
-            waitForStopRequest();
-            sawStop = true;
-        });
-    }  // asks it to stop and waits
-    EXPECT_TRUE(sawStop);
-    EXPECT_EQ(takeRecords(), implicitJoin);
+    EXPECT_TRUE(bystander->isRunning());
+    EXPECT_FALSE(StoppableThread::isStopRequested()) << "the owner's thread has no stop flag";
+    EXPECT_NO_THROW(StoppableThread::throwIfStopRequested());
+    bystander.reset();  // asks it to stop and waits for it
+    EXPECT_EQ(takeReports(*log.recording),
+              Reports{"1 StoppableThread: Implicitly joining StoppableThread on destruction."});
 }
 
 }  // namespace

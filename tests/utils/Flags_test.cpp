@@ -16,8 +16,12 @@ TEST(Flags, TestFlagNeedsEveryBitAndTreatsZeroAsEmptySet) {
         bool expected;
     };
     const Case cases[] = {
-        {A | B, A, true},        {A | B, AB, true}, {A, AB, false},
-        {A | C, B, false},       {Flags<Option>(), None, true}, {A, None, false},
+        {A | B, A, true},
+        {A | B, AB, true},
+        {A, AB, false},
+        {A | C, B, false},
+        {Flags<Option>(), None, true},
+        {A, None, false},
         {Flags<Option>::fromInt(0xFF), C, true},
     };
     for (const Case& c : cases) {

@@ -14,9 +14,12 @@ TEST(Version, TextAndValidity) {
         bool valid;
         const char* text;
     } cases[] = {
-        {Version(), true, "0.0.0"},            {Version(2, 10, 3), true, "2.10.3"},
-        {Version(1, 2, -1), false, "invalid"}, {Version(-1, 0, 0), false, "invalid"},
-        {Version(0, -5, 0), false, "invalid"}, {Version(INT_MAX, 0, 10), true, "2147483647.0.10"},
+        {Version(), true, "0.0.0"},
+        {Version(2, 10, 3), true, "2.10.3"},
+        {Version(1, 2, -1), false, "invalid"},
+        {Version(-1, 0, 0), false, "invalid"},
+        {Version(0, -5, 0), false, "invalid"},
+        {Version(INT_MAX, 0, 10), true, "2147483647.0.10"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.v.isValid(), c.valid) << c.text;

@@ -44,36 +44,43 @@ inline void fail(const char* file, int line, const std::string& what) {
 inline std::string visible(const std::string& text) {
     std::ostringstream out;
     for (const unsigned char c : text) {
-        if (c == '\r') out << "\\r";
-        else if (c == '\n') out << "\\n";
-        else if (c < 0x20 || c >= 0x7F) out << "\\x" << std::hex << static_cast<int>(c) << std::dec;
-        else out << c;
+        if (c == '\r')
+            out << "\\r";
+        else if (c == '\n')
+            out << "\\n";
+        else if (c < 0x20 || c >= 0x7F)
+            out << "\\x" << std::hex << static_cast<int>(c) << std::dec;
+        else
+            out << c;
     }
     return out.str();
 }
 
 }  // namespace OrvantisWindowsTest
 
-#define WTEST(name)                                                                                  \
-    static void name();                                                                              \
-    static const ::OrvantisWindowsTest::Registration name##Registration{#name, &name};              \
+#define WTEST(name)                                                                    \
+    static void name();                                                                \
+    static const ::OrvantisWindowsTest::Registration name##Registration{#name, &name}; \
     static void name()
 
-#define WCHILD(mode, function) \
-    static const ::OrvantisWindowsTest::ChildRegistration function##Child{mode, &function}
+#define WCHILD(mode, function)                                              \
+    static const ::OrvantisWindowsTest::ChildRegistration function##Child { \
+        mode, &function                                                     \
+    }
 
-#define WCHECK(condition)                                                                            \
-    do {                                                                                             \
-        if (!(condition)) ::OrvantisWindowsTest::fail(__FILE__, __LINE__, #condition);              \
+#define WCHECK(condition)                                                \
+    do {                                                                 \
+        if (!(condition))                                                \
+            ::OrvantisWindowsTest::fail(__FILE__, __LINE__, #condition); \
     } while (false)
 
-#define WCHECK_EQ(actual, expected)                                                                  \
-    do {                                                                                             \
-        const auto& a_ = (actual);                                                                   \
-        const auto& e_ = (expected);                                                                 \
-        if (!(a_ == e_)) {                                                                           \
-            std::ostringstream m_;                                                                   \
-            m_ << #actual << " == " << #expected;                                                    \
-            ::OrvantisWindowsTest::fail(__FILE__, __LINE__, m_.str());                              \
-        }                                                                                            \
+#define WCHECK_EQ(actual, expected)                                    \
+    do {                                                               \
+        const auto& a_ = (actual);                                     \
+        const auto& e_ = (expected);                                   \
+        if (!(a_ == e_)) {                                             \
+            std::ostringstream m_;                                     \
+            m_ << #actual << " == " << #expected;                      \
+            ::OrvantisWindowsTest::fail(__FILE__, __LINE__, m_.str()); \
+        }                                                              \
     } while (false)

@@ -49,7 +49,9 @@ bool endsWithCrLf(const std::string& text) {
 
 WTEST(Utf16ConversionsRoundTripAndRefuseUnpairedSurrogates) {
     Session session;
-    WCHECK(Platform::widen("Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80", -1) == L"Gr\u00FC\u00DFe \U0001F600");
+    WCHECK(Platform::widen("Gr\xC3\xBC\xC3\x9F"
+                           "e \xF0\x9F\x98\x80",
+                           -1) == L"Gr\u00FC\u00DFe \U0001F600");
     WCHECK_EQ(Platform::narrow(L"\U0001F600", -1), std::string("\xF0\x9F\x98\x80"));
     WCHECK(Platform::widen("abc", 2) == L"ab");
 
@@ -102,8 +104,8 @@ WTEST(ConsoleSinkRestoresAttributesAndWritesCrLf) {
     // console screen buffer of our own with known attributes.
     AllocConsole();
     HANDLE original = GetStdHandle(STD_OUTPUT_HANDLE);
-    HANDLE buffer = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                              nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
+    HANDLE buffer = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              CONSOLE_TEXTMODE_BUFFER, nullptr);
     if (buffer == INVALID_HANDLE_VALUE) {
         std::cout << "  (no console can be created here: attribute check skipped)" << std::endl;
     } else {

@@ -1,19 +1,16 @@
-// `orvantis url`: shows how URLs split into their components.
+// UrlCommand.cpp — `orvantis url`: how URLs split into their components.
 //
 //   orvantis url [--json] URL...           components, port number, validity,
 //                                          query items and, for "file" URLs,
 //                                          the local path
 //   orvantis url [--json] --local PATH...  the "file" URL of each local path
-#include "Command.h"
-
-#include <OrvantisCore.h>
-
+// An operand "-" reads one URL (or path) a line from standard input.
+#include "Tool.h"
 
 #include <iomanip>
 #include <iostream>
 #include <optional>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 
 namespace OrvantisTool {
@@ -28,12 +25,6 @@ std::optional<std::string> localPathOf(const Url& url) {
     }
     return url.toLocalFile().string();
 }
-
-Url urlOfLocalPath(const std::string& path) {
-    return Url::fromLocalFile(path);
-}
-
-// ---- JSON ----------------------------------------------------------------
 
 // Length of the well-formed UTF-8 sequence at s[i], or 0.
 size_t utf8SequenceLength(const std::string& s, size_t i) {
@@ -83,105 +74,83 @@ std::string jsonString(const std::string& s) {
     return out.str();
 }
 
-void printJson(std::ostream& out, const Url& url, const std::optional<std::string>& localInput) {
-    out << '{';
-    if (localInput) {
-        out << "\"local\":" << jsonString(*localInput) << ',';
-    }
-    out << "\"url\":" << jsonString(url.string()) << ",\"scheme\":" << jsonString(url.scheme())
-        << ",\"authority\":" << jsonString(url.authority()) << ",\"userinfo\":" << jsonString(url.userinfo())
-        << ",\"username\":" << jsonString(url.username()) << ",\"password\":" << jsonString(url.password())
-        << ",\"host\":" << jsonString(url.host()) << ",\"port\":" << jsonString(url.port())
-        << ",\"portNumber\":" << url.portNumber() << ",\"path\":" << jsonString(url.path())
-        << ",\"query\":" << jsonString(url.query()) << ",\"fragment\":" << jsonString(url.fragment())
-        << ",\"hasAuthority\":" << (url.hasAuthority() ? "true" : "false")
-        << ",\"absolute\":" << (url.isAbsolute() ? "true" : "false")
-        << ",\"valid\":" << (url.isValid() ? "true" : "false") << ",\"subqueries\":[";
-    const auto items = url.subqueries();
-    for (size_t i = 0; i < items.size(); ++i) {
-        out << (i == 0 ? "" : ",") << "{\"text\":" << jsonString(items[i]) << ",\"key\":" << jsonString(items[i].key())
-            << ",\"value\":" << jsonString(items[i].value()) << ",\"hasKey\":" << (items[i].hasKey() ? "true" : "false")
-            << '}';
-    }
-    out << "],\"localPath\":";
-    const auto local = localPathOf(url);
-    out << (local ? jsonString(*local) : "null") << "}\n";
+// One shown property: its name and its value, as text and as JSON.
+struct Field {
+    const char* name;
+    std::string text;
+    std::string json;
+};
+
+Field text(const char* name, const std::string& value) {
+    return {name, value, jsonString(value)};
 }
 
-// ---- text ----------------------------------------------------------------
-
-void printText(std::ostream& out, const Url& url, const std::optional<std::string>& localInput) {
-    auto row = [&](const char* name, const std::string& value) {
-        out << "  " << std::left << std::setw(12) << name << value << "\n";
-    };
-    if (localInput) {
-        out << *localInput << "\n";
-        row("url", url.string());
-    } else {
-        out << url.string() << "\n";
-    }
-    row("scheme", url.scheme());
-    row("authority", url.hasAuthority() ? "//" + url.authority() : "(none)");
-    row("userinfo", url.userinfo());
-    row("username", url.username());
-    row("password", url.password());
-    row("host", url.host());
-    row("port", url.port());
-    row("port number", std::to_string(url.portNumber()));
-    row("path", url.path());
-    row("query", url.query());
-    row("fragment", url.fragment());
-    row("absolute", url.isAbsolute() ? "yes" : "no");
-    row("valid", url.isValid() ? "yes" : "no");
-    const auto items = url.subqueries();
-    row("subqueries", std::to_string(items.size()));
-    for (size_t i = 0; i < items.size(); ++i) {
-        out << "    [" << i << "] " << static_cast<std::string>(items[i]);
-        if (items[i].hasKey()) {
-            out << "   key \"" << items[i].key() << "\", value \"" << items[i].value() << "\"";
-        }
-        out << "\n";
-    }
-    if (const auto local = localPathOf(url)) {
-        row("local path", *local);
-    }
+Field flag(const char* name, bool value) {
+    return {name, value ? "true" : "false", value ? "true" : "false"};
 }
 
-int runUrl(const Arguments& args) {
-    bool json = false;
-    bool local = false;
-    Arguments inputs;
-    for (const std::string& a : args) {
-        if (a == "--json") {
-            json = true;
-        } else if (a == "--local") {
-            local = true;
-        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            throw UsageError("unknown option '" + a + "'");
-        } else {
-            inputs.push_back(a);
-        }
+// Prints one URL as a JSON object on one line, or as an indented table.
+void show(const std::string& input, bool local, bool json) {
+    static bool first = true;
+    const Url url = local ? Url::fromLocalFile(input) : Url(input);
+    std::vector<Field> fields;
+    if (local) {
+        fields.push_back(text("local", input));
     }
-    if (inputs.empty()) {
-        throw UsageError(local ? "--local needs at least one PATH" : "needs at least one URL");
+    for (Field f :
+         {text("url", url.string()), text("scheme", url.scheme()), text("authority", url.authority()),
+          text("userinfo", url.userinfo()), text("username", url.username()), text("password", url.password()),
+          text("host", url.host()), text("port", url.port()),
+          Field{"portNumber", std::to_string(url.portNumber()), std::to_string(url.portNumber())},
+          text("path", url.path()), text("query", url.query()), text("fragment", url.fragment()),
+          flag("hasAuthority", url.hasAuthority()), flag("absolute", url.isAbsolute()), flag("valid", url.isValid())}) {
+        fields.push_back(f);
     }
-    bool first = true;
-    for (const std::string& input : inputs) {
-        const Url url = local ? urlOfLocalPath(input) : Url(input);
-        const std::optional<std::string> localInput = local ? std::optional<std::string>(input) : std::nullopt;
-        if (json) {
-            printJson(std::cout, url, localInput);
-        } else {
-            std::cout << (first ? "" : "\n");
-            printText(std::cout, url, localInput);
+    std::string items = "[";
+    for (const Url::Subquery& item : url.subqueries()) {
+        items += (items.size() > 1 ? "," : "") + std::string("{\"text\":") + jsonString(item) +
+                 ",\"key\":" + jsonString(item.key()) + ",\"value\":" + jsonString(item.value()) +
+                 ",\"hasKey\":" + (item.hasKey() ? "true" : "false") + "}";
+    }
+    const std::optional<std::string> localPath = localPathOf(url);
+    fields.push_back({"subqueries", items + "]", items + "]"});
+    fields.push_back({"localPath", localPath.value_or("null"), localPath ? jsonString(*localPath) : "null"});
+    if (json) {
+        for (size_t i = 0; i < fields.size(); ++i) {
+            std::cout << (i == 0 ? "{\"" : ",\"") << fields[i].name << "\":" << fields[i].json;
         }
-        first = false;
+        std::cout << "}\n";
+        return;
+    }
+    std::cout << (first ? "" : "\n") << input << "\n";
+    for (const Field& f : fields) {
+        std::cout << "  " << std::left << std::setw(14) << f.name << f.text << "\n";
+    }
+    first = false;
+}
+
+}  // namespace
+
+int runUrl(const std::vector<std::string>& args) {
+    const Arguments a = parse(
+        args, {"URL...",
+               "Splits each URL into its components, port number, validity and query\n"
+               "items (and, for \"file\" URLs, the local path). With --local, the operands\n"
+               "are local paths and each is shown as its \"file\" URL. \"-\" reads one\n"
+               "operand a line from standard input.",
+               {{"json", 0, nullptr, "one JSON object a line"}, {"local", 0, nullptr, "the operands are local paths"}},
+               1,
+               SIZE_MAX});
+    for (const std::string& operand : a.operands) {
+        if (operand != "-") {
+            show(operand, a.has("local"), a.has("json"));
+            continue;
+        }
+        for (std::string line; std::getline(std::cin, line);) {
+            show(line, a.has("local"), a.has("json"));
+        }
     }
     return 0;
 }
 
-const Command::Registration registration{
-    {"url", "[--json] URL... | [--json] --local PATH...", "split URLs into components; file URLs of paths", &runUrl}};
-
-}  // namespace
 }  // namespace OrvantisTool

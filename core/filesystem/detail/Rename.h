@@ -12,8 +12,8 @@ namespace Orvantis::Filesystem::detail {
 struct RenameReports {
     const char* category;
     const char* nameInUse;  // the target exists
-    const char* missing;    // the entry itself does not exist
-    const char* failed;     // prefix of the system's error text
+    const char* missing;  // the entry itself does not exist
+    const char* failed;  // prefix of the system's error text
 };
 
 // Renames the entry at `path` to `newName`, a relative name being taken

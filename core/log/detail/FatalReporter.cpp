@@ -14,15 +14,20 @@
 // restored and the signal raised again, so the process ends as it would have
 // without us.
 //
-// A fault inside the reporter itself (for example a sink that crashes again
-// while it writes the report) is not reported a second time: the signal is
-// blocked while its handler runs, so the kernel ends the process at once, and
-// a different fatal signal finds the reporter busy and takes the previous
-// disposition. Neither case can wait forever.
+// Several threads may fault at once: each builds its own report, and the
+// first to reach the Fatal handling ends the process while the others wait.
+// Building a report allocates and takes locks, which the faulting code may
+// have held (a crash inside malloc). So before it starts, the handler saves
+// the raw frame addresses and arms a watchdog: a per-thread timer whose
+// signal interrupts whatever the report waits for after two seconds, writes
+// a last-resort report with async-signal-safe calls only and ends the
+// process with _exit(-106). The same last resort answers a second fault on a
+// thread that is already reporting, and an exception out of the report.
 #include "core/log/detail/FatalReporter.h"
 
 #include "core/log/CrashReporting.h"
 #include "core/log/Log.h"
+#include "core/log/detail/EmergencyReport.h"
 
 #include <boost/stacktrace.hpp>
 
@@ -30,16 +35,18 @@
 #include <string>
 
 #if defined(_WIN32)
-#  include <windows.h>
-#  include <process.h>
+#include <windows.h>
+#include <process.h>
 #else
-#  include <atomic>
-#  include <csignal>
-#  include <cstdint>
-#  include <pthread.h>
-#  include <sys/mman.h>
-#  include <ucontext.h>
-#  include <unistd.h>
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <ctime>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <ucontext.h>
+#include <unistd.h>
 #endif
 
 namespace Orvantis::Log::detail {
@@ -47,6 +54,7 @@ namespace Orvantis::Log::detail {
 namespace {
 
 // Builds the report and logs it. Returns when logging is not initialised.
+// May throw (out of memory, or a sink's exception on the fallback path).
 void reportFatalException(const char* name, int processId) {
     std::ostringstream text;
     text << "***** Encountered fatal exception: " << name << ", PID " << processId << " *****\n"
@@ -61,7 +69,7 @@ struct FatalExceptionName {
     const char* name;
 };
 
-constexpr FatalExceptionName fatalExceptionNames[] = {
+constexpr FatalExceptionName kFatalExceptionNames[] = {
     {0xC000001D, "Illegal instruction"},
     {0xC00000FD, "Stack overflow"},
     {0xC0000005, "Access Violation"},
@@ -69,9 +77,13 @@ constexpr FatalExceptionName fatalExceptionNames[] = {
 };
 
 LONG WINAPI fatalExceptionHandler(EXCEPTION_POINTERS* info) {
-    for (const FatalExceptionName& row : fatalExceptionNames) {
+    for (const FatalExceptionName& row : kFatalExceptionNames) {
         if (info->ExceptionRecord->ExceptionCode == row.code && g_globalLevel <= Fatal) {
-            reportFatalException(row.name, _getpid());
+            try {
+                reportFatalException(row.name, _getpid());
+            } catch (...) {
+                // Nothing may escape a handler; the crash goes on unreported.
+            }
         }
     }
     return EXCEPTION_CONTINUE_SEARCH;
@@ -88,11 +100,29 @@ constexpr uintptr_t kStackPointerReach = 64 * 1024;
 
 struct sigaction g_previousActions[NSIG];
 std::atomic<bool> g_installed{false};
-std::atomic<bool> g_reporting{false};
 
-// Read inside the signal handler: plain data in static TLS, so that reading
-// it never allocates.
+// The watchdog: two seconds for a full report, then the last resort.
+constexpr time_t kWatchdogSeconds = 2;
+// A real-time signal for the watchdog timer; its handler is installed only
+// while a report is being built.
+int watchdogSignal() {
+    return SIGRTMAX - 1;
+}
+struct sigaction g_previousWatchdogAction;
+std::atomic<int> g_reportsInProgress{0};
+
+// What the last-resort report needs, saved on the reporting thread's
+// (alternate) stack before anything that could block.
+struct ReportInProgress {
+    const char* name = nullptr;
+    int processId = 0;
+    size_t frameCount = 0;
+    void* frames[64] = {};
+};
+
 __attribute__((tls_model("initial-exec"))) thread_local uintptr_t t_stackLow = 0;
+// The report this thread is building, if any.
+__attribute__((tls_model("initial-exec"))) thread_local ReportInProgress* t_report = nullptr;
 
 // The alternate signal stack of one thread; released when the thread ends.
 struct AlternateStack {
@@ -161,17 +191,106 @@ const char* fatalSignalName(int signal, const siginfo_t* info, const void* conte
 }
 
 // Puts back what handled the signal before us and raises it again; it is
-// delivered as soon as this handler returns.
+// delivered, with that disposition, as soon as this handler returns.
 void passToPreviousDisposition(int signal) {
     ::sigaction(signal, &g_previousActions[signal], nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    ::pthread_sigmask(SIG_BLOCK, &only, nullptr);  // the handler's return restores the mask
     ::raise(signal);
 }
 
+// The last resort: the name, the process id and the raw frame addresses,
+// with async-signal-safe calls only, then the Fatal exit status.
+[[noreturn]] void endWithEmergencyReport(const ReportInProgress& report) {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipe, nullptr);  // a closed standard output must not end us first
+    writeEmergencyReport(report.name, report.processId, report.frames, report.frameCount);
+    ::_exit(-106);
+}
+
+void watchdogHandler(int, siginfo_t*, void*) {
+    if (const ReportInProgress* report = t_report) {
+        endWithEmergencyReport(*report);
+    }
+}
+
+// Starts this thread's watchdog timer; returns its id, or -1 when the
+// system refuses one (the report then runs without a watchdog). Raw system
+// calls: the C library's timer functions are not async-signal-safe.
+int armWatchdog() {
+    if (g_reportsInProgress.fetch_add(1) == 0) {
+        struct sigaction action {};
+        action.sa_sigaction = watchdogHandler;
+        action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(watchdogSignal(), &action, &g_previousWatchdogAction);
+    }
+    sigset_t watchdog;
+    sigemptyset(&watchdog);
+    sigaddset(&watchdog, watchdogSignal());
+    ::pthread_sigmask(SIG_UNBLOCK, &watchdog, nullptr);
+
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = watchdogSignal();
+    event._sigev_un._tid = static_cast<pid_t>(::syscall(SYS_gettid));
+    int timer = -1;
+    if (::syscall(SYS_timer_create, CLOCK_MONOTONIC, &event, &timer) != 0) {
+        return -1;
+    }
+    itimerspec expiry{};
+    expiry.it_value.tv_sec = kWatchdogSeconds;
+    ::syscall(SYS_timer_settime, timer, 0, &expiry, nullptr);
+    return timer;
+}
+
+// For a report that returned (logging not initialised): the process goes on
+// to its previous disposition, without our timer or handler.
+void disarmWatchdog(int timer) {
+    if (timer >= 0) {
+        ::syscall(SYS_timer_delete, timer);
+    }
+    if (g_reportsInProgress.fetch_sub(1) == 1) {
+        ::sigaction(watchdogSignal(), &g_previousWatchdogAction, nullptr);
+    }
+}
+
 void fatalSignalHandler(int signal, siginfo_t* info, void* context) {
+    if (const ReportInProgress* current = t_report) {
+        // A fault while this thread builds its report: the full report is
+        // lost, the short one is not.
+        endWithEmergencyReport(*current);
+    }
     const char* name = fatalSignalName(signal, info, context);
-    if (name != nullptr && g_globalLevel <= Fatal && !g_reporting.exchange(true)) {
-        reportFatalException(name, static_cast<int>(::getpid()));
-        g_reporting.store(false);
+    if (name != nullptr && g_globalLevel <= Fatal) {
+        ReportInProgress report;
+        report.name = name;
+        report.processId = static_cast<int>(::getpid());
+        report.frameCount = boost::stacktrace::safe_dump_to(report.frames, sizeof report.frames);
+        while (report.frameCount > 0 && report.frames[report.frameCount - 1] == nullptr) {
+            --report.frameCount;  // the dump ends with a null frame
+        }
+        t_report = &report;
+        const int timer = armWatchdog();
+        try {
+            reportFatalException(name, report.processId);
+        } catch (...) {
+            // Handled below: nothing may leave a signal handler.
+        }
+        if (Log::isInitialized()) {
+            // Back although logging is on: the report failed, or this thread
+            // was already ending the process (a sink crashed while the Fatal
+            // record was flushed). The short report ends it.
+            endWithEmergencyReport(report);
+        }
+        // Logging was not initialised: the report is printed, the crash
+        // goes on.
+        disarmWatchdog(timer);
+        t_report = nullptr;
     }
     passToPreviousDisposition(signal);
 }
@@ -190,7 +309,10 @@ void installFatalExceptionReporter() {
     }
     struct sigaction action {};
     action.sa_sigaction = fatalSignalHandler;
-    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    // SA_NODEFER: a second fault during the report reaches the handler,
+    // which ends the process with the short report, instead of the kernel
+    // ending it as a plain crash.
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
     sigemptyset(&action.sa_mask);
     for (const int signal : kFatalSignals) {
         ::sigaction(signal, &action, &g_previousActions[signal]);

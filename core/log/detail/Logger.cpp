@@ -6,6 +6,14 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <utility>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace Orvantis::Log::detail {
 
@@ -22,30 +30,97 @@ thread_local bool t_holdsDispatch = false;
 // `held` for nested calls.
 class ReentrantGuard {
 public:
-    ReentrantGuard(std::mutex& mutex, bool& held) : m_held(held), m_owns(!held) {
-        if (m_owns) {
+    ReentrantGuard(std::mutex& mutex, bool& held) : heldFlag(held), owns(!held) {
+        if (owns) {
             mutex.lock();
-            m_mutex = &mutex;
-            m_held = true;
+            guarded = &mutex;
+            heldFlag = true;
         }
     }
     ~ReentrantGuard() {
-        if (m_owns) {
-            m_held = false;
-            m_mutex->unlock();
+        if (owns) {
+            heldFlag = false;
+            guarded->unlock();
         }
     }
     ReentrantGuard(const ReentrantGuard&) = delete;
     ReentrantGuard& operator=(const ReentrantGuard&) = delete;
 
 private:
-    std::mutex* m_mutex = nullptr;
-    bool& m_held;
-    const bool m_owns;
+    std::mutex* guarded = nullptr;
+    bool& heldFlag;
+    const bool owns;
 };
 
+// Takes dispatchMutex for a thread other than the logger thread: the waiter
+// counts itself in, so that the logger thread hands the mutex over after its
+// current record instead of keeping it while the queue is never empty.
+class DispatchGuard {
+public:
+    DispatchGuard(std::mutex& mutex, std::atomic<int>& waiters) : guarded(mutex), owns(!t_holdsDispatch) {
+        if (owns) {
+            waiters.fetch_add(1);
+            guarded.lock();
+            waiters.fetch_sub(1);
+            t_holdsDispatch = true;
+        }
+    }
+    ~DispatchGuard() {
+        if (owns) {
+            t_holdsDispatch = false;
+            guarded.unlock();
+        }
+    }
+    DispatchGuard(const DispatchGuard&) = delete;
+    DispatchGuard& operator=(const DispatchGuard&) = delete;
+
+private:
+    std::mutex& guarded;
+    const bool owns;
+};
+
+// The sink whose log() runs on this thread, and the reports that sinks made
+// meanwhile, each with the sink that made it.
+thread_local const Sink* t_deliveringTo = nullptr;
+thread_local std::vector<std::pair<Sink::LogCapture, const Sink*>> t_sinkReports;
+
+// Clears t_deliveringTo however a sink's log() ends.
+struct DeliveryScope {
+    ~DeliveryScope() { t_deliveringTo = nullptr; }
+};
+
+uint64_t currentThreadId() {
+#if defined(_WIN32)
+    return GetCurrentThreadId();
+#else
+    thread_local const uint64_t id = static_cast<uint64_t>(::syscall(SYS_gettid));
+    return id;
+#endif
+}
+
 constexpr int kFatalExitStatus = -106;
+constexpr int kSinkReportRounds = 4;
 constexpr size_t kScratchKeep = 4096;
+// How long the Fatal path waits for the logger thread before it exits anyway.
+constexpr std::chrono::seconds kExitWaitLimit(1);
+
+// Set by the first thread that handles a Fatal record.
+std::atomic<bool> g_endingProcess{false};
+thread_local bool t_endsProcess = false;
+
+// Calls `action` on every sink; an exception of one sink is ignored and the
+// next sink still gets its turn. For the Fatal path, where nothing may stop
+// the process from ending.
+template <class Action>
+void forEachSinkIgnoringErrors(const std::vector<std::unique_ptr<Sink>>& sinks, Action action) {
+    for (const auto& sink : sinks) {
+        try {
+            action(*sink);
+        } catch (...) {
+            // The process ends anyway; the other sinks must still be served.
+        }
+    }
+}
 
 }  // namespace
 
@@ -96,12 +171,17 @@ void Logger::dispatchLoop() {
     try {
         stopRequested.store(false);
         while (!stopRequested.load()) {
+            if (dispatchWaiters.load(std::memory_order_relaxed) > 0) {
+                yieldDispatch(dispatchLock);
+            }
             std::unique_lock<std::mutex> queueLock(queueMutex);
             if (!queue.empty()) {
                 LogCapture record = std::move(queue.front());
                 queue.pop_front();
                 queueLock.unlock();
+                threadDelivering.store(true, std::memory_order_relaxed);
                 deliver(record);
+                threadDelivering.store(false, std::memory_order_release);
                 continue;
             }
             // The queue was found empty under queueMutex and the wait
@@ -118,6 +198,7 @@ void Logger::dispatchLoop() {
             t_holdsDispatch = true;
         }
     } catch (const std::exception& e) {
+        threadDelivering.store(false);
         std::cout << "Caught unhandled exception " << e.what() << " in async logger thread. Stopping logger.";
     }
     t_holdsDispatch = false;
@@ -127,10 +208,57 @@ void Logger::dispatchLoop() {
     stopped.store(true);
 }
 
-void Logger::deliver(const LogCapture& capture) {
-    for (const auto& sink : sinks) {
-        sink->log(capture);
+void Logger::yieldDispatch(std::unique_lock<std::mutex>& dispatchLock) {
+    t_holdsDispatch = false;
+    dispatchLock.unlock();
+    // A waiter counts itself out once it holds the mutex; locking again
+    // before that could beat it to the mutex once more.
+    while (dispatchWaiters.load() > 0 && !stopRequested.load()) {
+        std::this_thread::yield();
     }
+    dispatchLock.lock();
+    t_holdsDispatch = true;
+}
+
+void Logger::deliver(const LogCapture& capture) {
+    {
+        DeliveryScope scope;
+        for (const auto& sink : sinks) {
+            t_deliveringTo = sink.get();
+            sink->log(capture);
+        }
+    }
+    if (!t_sinkReports.empty()) {
+        deliverSinkReports();
+    }
+}
+
+void Logger::deliverSinkReports() {
+    // A report may cause another one (a second sink failing on it); a few
+    // rounds settle any real case without letting two sinks loop forever.
+    for (int round = 0; round < kSinkReportRounds && !t_sinkReports.empty(); ++round) {
+        auto reports = std::move(t_sinkReports);
+        t_sinkReports.clear();
+        DeliveryScope scope;
+        for (const auto& [report, origin] : reports) {
+            for (const auto& sink : sinks) {
+                if (sink.get() != origin) {
+                    t_deliveringTo = sink.get();
+                    sink->log(report);
+                }
+            }
+        }
+    }
+    t_sinkReports.clear();
+}
+
+bool Logger::holdSinkReport(Level level, const std::string& category, const std::string& message) {
+    if (t_deliveringTo == nullptr) {
+        return false;
+    }
+    const auto now = std::chrono::time_point_cast<Sink::Duration>(Sink::Clock::now());
+    t_sinkReports.emplace_back(LogCapture{now, level, category, message, currentThreadId()}, t_deliveringTo);
+    return true;
 }
 
 void Logger::flushSinks() {
@@ -140,11 +268,14 @@ void Logger::flushSinks() {
 }
 
 void Logger::log(Level level, const std::string& category, const std::string& message) {
+    if (level != Fatal && holdSinkReport(level, category, message)) {
+        return;  // made by a sink while it writes: goes to the others afterwards
+    }
     const auto now = std::chrono::time_point_cast<Sink::Duration>(Sink::Clock::now());
     if (asynchronous) {
         // The copies are made before the lock so that producers hold
         // queueMutex only for the append.
-        LogCapture capture{now, level, category, message};
+        LogCapture capture{now, level, category, message, currentThreadId()};
         ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
         queue.push_back(std::move(capture));
         if (threadWaiting) {
@@ -158,30 +289,37 @@ void Logger::log(Level level, const std::string& category, const std::string& me
         scratch.level = level;
         scratch.category.assign(category);
         scratch.message.assign(message);
-        deliver(scratch);
+        scratch.thread = currentThreadId();
+        if (level == Fatal) {
+            forEachSinkIgnoringErrors(sinks, [this](Sink& sink) { sink.log(scratch); });
+        } else {
+            deliver(scratch);
+        }
         if (scratch.message.capacity() > kScratchKeep) {
             std::string().swap(scratch.message);  // keep no huge buffer
         }
     }
     if (level == Fatal) {
-        flush();
-        stop();
-        std::exit(kFatalExitStatus);
+        endProcess();
     }
 }
 
 void Logger::flush() {
-    ReentrantGuard dispatchGuard(dispatchMutex, t_holdsDispatch);
+    DispatchGuard dispatchGuard(dispatchMutex, dispatchWaiters);
     ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
     while (!queue.empty()) {
-        deliver(queue.front());
+        // Out of the queue first: a record whose delivery throws is lost
+        // alone instead of blocking every later flush.
+        LogCapture record = std::move(queue.front());
         queue.pop_front();
+        deliver(record);
     }
     flushSinks();
 }
 
 void Logger::stop() {
     flush();
+    std::lock_guard<std::mutex> serial(stopMutex);
     if (!asynchronous) {
         stopped.store(true);
         return;
@@ -190,6 +328,9 @@ void Logger::stop() {
         // A fatal record raised on the logger thread itself: it cannot wait
         // for its own end. The destructor detaches it.
         return;
+    }
+    if (!loggerThread.joinable()) {
+        return;  // an earlier stop has ended it
     }
     using namespace std::chrono_literals;
     for (;;) {
@@ -209,20 +350,117 @@ void Logger::stop() {
     }
 }
 
+bool Logger::isEndingProcess() {
+    return g_endingProcess.load();
+}
+
+void Logger::endProcess() {
+    if (g_endingProcess.exchange(true)) {
+        if (t_endsProcess) {
+            return;  // a Fatal record logged during the exit itself
+        }
+        // Another thread ends the process and this one must not end it
+        // early. It never runs again, so the logger mutexes it holds (it
+        // may have crashed inside a sink) are released for the ending thread.
+        if (t_holdsQueue) {
+            t_holdsQueue = false;
+            queueMutex.unlock();
+        }
+        if (t_holdsDispatch) {
+            t_holdsDispatch = false;
+            dispatchMutex.unlock();
+        }
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::hours(1));
+        }
+    }
+    t_endsProcess = true;
+    flushForExit();
+    stopForExit();
+    std::exit(kFatalExitStatus);
+}
+
+// Delivers what is queued and flushes every sink, ignoring the sinks'
+// exceptions. A thread that already holds queueMutex (a sink crashed during
+// a synchronous delivery) must not wait for dispatchMutex: its holder may be
+// waiting for queueMutex. In synchronous mode queueMutex alone keeps the
+// sinks to this thread; in asynchronous mode the logger thread may be in the
+// middle of a record, which it is let finish.
+void Logger::flushForExit() {
+    bool lockedDispatch = false;
+    if (!t_holdsDispatch) {
+        if (!t_holdsQueue) {
+            dispatchWaiters.fetch_add(1);
+            dispatchMutex.lock();
+            dispatchWaiters.fetch_sub(1);
+            lockedDispatch = true;
+        } else {
+            const auto deadline = std::chrono::steady_clock::now() + kExitWaitLimit;
+            while (!(lockedDispatch = dispatchMutex.try_lock()) && threadDelivering.load(std::memory_order_acquire) &&
+                   std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+        t_holdsDispatch = lockedDispatch;
+    }
+    {
+        ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
+        while (!queue.empty()) {
+            LogCapture record = std::move(queue.front());
+            queue.pop_front();
+            forEachSinkIgnoringErrors(sinks, [&record](Sink& sink) { sink.log(record); });
+        }
+        forEachSinkIgnoringErrors(sinks, [](Sink& sink) { sink.flush(); });
+    }
+    if (lockedDispatch) {
+        t_holdsDispatch = false;
+        dispatchMutex.unlock();
+    }
+}
+
+// Ends the logger thread before the exit, as stop() does, but never waits
+// for it without bound: it may be unable to end (crashed, or blocked on a
+// mutex this thread holds), and the process ends anyway.
+void Logger::stopForExit() {
+    if (!asynchronous) {
+        stopped.store(true);
+        return;
+    }
+    if (loggerThread.get_id() == std::this_thread::get_id() || t_holdsQueue) {
+        return;
+    }
+    std::unique_lock<std::mutex> serial(stopMutex, std::try_to_lock);
+    if (!serial.owns_lock() || !loggerThread.joinable()) {
+        return;  // another stop is under way or done
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kExitWaitLimit;
+    while (!stopped.load() && std::chrono::steady_clock::now() < deadline) {
+        {
+            std::lock_guard<std::mutex> lock(queueMutex);
+            stopRequested.store(true);
+            wakeUp.notify_one();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (stopped.load()) {
+        loggerThread.join();
+    }
+}
+
 void Logger::addSink(std::unique_ptr<Sink> sink) {
     if (!sink) {
         return;  // nothing to deliver to
     }
-    std::lock_guard<std::mutex> dispatchLock(dispatchMutex);
-    std::lock_guard<std::mutex> queueLock(queueMutex);
+    DispatchGuard dispatchGuard(dispatchMutex, dispatchWaiters);
+    ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
     sinks.push_back(std::move(sink));
 }
 
 void Logger::removeSink(Sink& sink) {
     std::unique_ptr<Sink> removed;  // destroyed after the locks are released
     {
-        std::lock_guard<std::mutex> dispatchLock(dispatchMutex);
-        std::lock_guard<std::mutex> queueLock(queueMutex);
+        DispatchGuard dispatchGuard(dispatchMutex, dispatchWaiters);
+        ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
         for (auto it = sinks.begin(); it != sinks.end(); ++it) {
             if (it->get() == &sink) {
                 removed = std::move(*it);
@@ -234,7 +472,7 @@ void Logger::removeSink(Sink& sink) {
 }
 
 std::vector<Sink*> Logger::getSinks() {
-    std::lock_guard<std::mutex> queueLock(queueMutex);
+    ReentrantGuard queueGuard(queueMutex, t_holdsQueue);
     std::vector<Sink*> result;
     result.reserve(sinks.size());
     for (const auto& sink : sinks) {

@@ -1,12 +1,20 @@
 // A host program built against an installed OrvantisCore: it sees only the
 // umbrella header and the exported target. It logs to a sink of its own and
-// to a file, and lists the file's directory.
+// to a file, and lists the file's directory. <sys/sysmacros.h> (glibc) comes
+// first on purpose: its major() and minor() macros must not break the
+// library's headers.
+#ifndef _WIN32
+#include <sys/sysmacros.h>
+#endif
+
 #include <OrvantisCore.h>
 
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
+
+bool signalsWork();  // signals.cpp
 
 namespace {
 
@@ -31,6 +39,10 @@ int main() {
     ORVANTIS_LOG(Log::Error, "host", "answer=" << 42);
     Log::deinit();
     const std::vector<std::string> expected = {"noisy|kept", "host|answer=42"};
+    if (Utils::Version(1, 2, 3).minor != 2 || !signalsWork()) {
+        std::fprintf(stderr, "consumer: version or signals failed\n");
+        return 1;
+    }
     if (lines != expected) {
         std::fprintf(stderr, "consumer: unexpected records (%zu)\n", lines.size());
         return 1;
@@ -48,8 +60,8 @@ int main() {
     const std::vector<std::string> written = Filesystem::File(logPath).readText();
     folder.removeRecursive();
     const std::string tail = "\tWARN \t[host] to the file";
-    if (listed.size() != 1 || listed[0] != logPath || written.size() != 1 ||
-        written[0].size() < tail.size() || written[0].compare(written[0].size() - tail.size(), tail.size(), tail) != 0) {
+    if (listed.size() != 1 || listed[0] != logPath || written.size() != 1 || written[0].size() < tail.size() ||
+        written[0].compare(written[0].size() - tail.size(), tail.size(), tail) != 0) {
         std::fprintf(stderr, "consumer: the log file was not listed or not written as expected\n");
         return 1;
     }
