@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <cstdint>
 #include <algorithm>
@@ -182,7 +181,7 @@ TEST(Cryptography, DamagedContainersAndBadFilesAreReported) {
     std::string expected = "Cannot open input file " + dir.file("missing") + ".";
     for (const long long size : {1LL << 31, (1LL << 32) + 100}) {
         writeFile(file, m + c);
-        ASSERT_EQ(truncate(file.c_str(), size), 0);
+        fs::resize_file(file, static_cast<std::uintmax_t>(size));
         EXPECT_EQ(decryptFromFile(file, "key").data(), nullptr);
         expected += "Invalid input file " + file + ".\n";
     }
@@ -198,9 +197,13 @@ TEST(Cryptography, FileWriterReportsFailures) {
     const std::string unreachable = dir.file("no/such/dir/out.bin");
     StdoutCapture out;
     EXPECT_FALSE(encryptToFile(data, unreachable, "k"));
+#ifdef _WIN32  // no device that fails every write
+    EXPECT_EQ(out.text(), "Could not open file " + unreachable + " for writing.\n");
+#else
     EXPECT_FALSE(encryptToFile(data, "/dev/full", "k"));
     EXPECT_EQ(out.text(),
               "Could not open file " + unreachable + " for writing.\nError while writing to file /dev/full.\n");
+#endif
     std::ostream broken(nullptr);
     std::string error;
     std::istringstream in(data.toString());
@@ -213,6 +216,9 @@ TEST(Cryptography, FileWriterReportsFailures) {
 
 // Each function that reserves memory logs a failure and prints nothing.
 TEST(Cryptography, AllocationFailuresAreLoggedNotPrinted) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the library allocates through the C++ runtime DLL, whose operator new a test program cannot replace";
+#endif
     TempDir dir;
     const std::string bigText = randomBytes(2 << 20, 5), name = dir.file("big.bin");
     const ByteBuffer big(bigText);
@@ -244,6 +250,9 @@ TEST(Cryptography, AllocationFailuresAreLoggedNotPrinted) {
 // must be read back, and must be exactly what encrypt, encryptToFile and
 // encryptStream produce, however the stream writer's input is cut into pieces.
 TEST(Cryptography, MatchesAnIndependentImplementation) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the reference implementation is a Python script, which Windows programs under Wine cannot start";
+#endif
     TempDir dir;
     // One byte, highly compressible and incompressible data, within
     // one piece of the stream writer, exactly one piece and several pieces,

@@ -17,7 +17,11 @@ using OrvantisTest::Recording;
 using OrvantisTest::RecordingSink;
 using OrvantisTest::StdoutCapture;
 
+#ifdef _WIN32
+constexpr int kFatalExitStatus = -106;  // exit(-106): the process's 32-bit exit code, read back signed
+#else
 constexpr int kFatalExitStatus = -106 & 0xFF;  // exit(-106) as the shell sees it
+#endif
 
 TEST(Log, FallbackWarnsOnceThenPrintsBracketedLines) {
     // The warned flag lives for the whole process, so check it in a fresh one.
