@@ -191,6 +191,16 @@ TEST(Cryptography, DamagedContainersAndBadFilesAreReported) {
               "!the container is truncated: 6 of 4294967295 bytes");
 }
 
+// Line ends and 0x1A (end of file to a text-mode reader on Windows) pass
+// through container files byte for byte.
+TEST(Cryptography, ContainerFilesAreBinary) {
+    TempDir dir;
+    const std::string payload = "line one\nline two\r\n\x1A tail \n", name = dir.file("binary.orv");
+    ASSERT_TRUE(encryptToFile(ByteBuffer(payload), name, "key"));
+    EXPECT_TRUE(readFile(name) == magic + encrypt(ByteBuffer(payload), "key").toString());
+    EXPECT_EQ(decryptFromFile(name, "key").toString(), payload);
+}
+
 TEST(Cryptography, FileWriterReportsFailures) {
     TempDir dir;
     const ByteBuffer data(randomBytes(256 * 1024, 4));

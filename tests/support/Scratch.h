@@ -36,7 +36,8 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    std::string file(const std::string& name) const { return (path / name).string(); }
+    // With forward slashes on every platform, as the library writes paths.
+    std::string file(const std::string& name) const { return (path / name).generic_string(); }
 
     std::filesystem::path path;
 };
