@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#ifdef _WIN32
+#include <boost/system/error_code.hpp>
+#include <windows.h>
+#endif
 #include <functional>
 #include <set>
 
@@ -17,12 +21,12 @@ using namespace OrvantisTest;
 namespace fs = std::filesystem;
 using Reports = std::vector<std::string>;
 
-#ifdef _WIN32  // the system's texts as Boost gives them, without the final full stop
+#ifdef _WIN32  // the system's own texts, as Boost gives them
 const std::string kRoot = "C:";  // where an absolute path starts
-const std::string kNoFile = "The system cannot find the file specified";
-const std::string kNoPath = "The system cannot find the path specified";
-const std::string kNotADirectory = "The directory name is invalid";
-const std::string kNotEmpty = "The directory is not empty";
+const std::string kNoFile = boost::system::system_category().message(ERROR_FILE_NOT_FOUND);
+const std::string kNoPath = boost::system::system_category().message(ERROR_PATH_NOT_FOUND);
+const std::string kNotADirectory = kNoPath;
+const std::string kNotEmpty = boost::system::system_category().message(ERROR_DIR_NOT_EMPTY);
 #else
 const std::string kRoot;
 const std::string kNoFile = "No such file or directory";
@@ -102,7 +106,9 @@ TEST(Directory, ScansListTheirLevelsThroughTheFilter) {
         fs::create_directories(fs::path(dir.file(f)).parent_path());
         writeFile(dir.file(f), "");
     }
+#ifndef _WIN32  // MinGW's std::filesystem makes no symbolic links
     fs::create_directory_symlink(dir.file("outside"), dir.file("t/x/link"));
+#endif
     fs::create_directory(dir.file("t/z/empty"));
     LogSession log;
     const Directory tree(Path(dir.path.string() + "\\t")), missing(dir.file("missing")), file(dir.file("t/1.txt"));
@@ -118,7 +124,11 @@ TEST(Directory, ScansListTheirLevelsThroughTheFilter) {
         {"recursive, filtered", tree.scanRecursive(txt), {"t/1.txt", "t/x/y/3.txt", "t/x/v/i/5.txt", "t/z/4.txt"}},
         {"recursive",
          tree.scanRecursive(removeVictim),
+#ifdef _WIN32  // no link
+         {"t/1.txt", "t/b.log", "t/x", "t/x/y", "t/x/y/3.txt", "t/x/v", "t/z", "t/z/4.txt", "t/z/empty"}},
+#else
          {"t/1.txt", "t/b.log", "t/x", "t/x/y", "t/x/y/3.txt", "t/x/v", "t/x/link", "t/z", "t/z/4.txt", "t/z/empty"}},
+#endif
     };
     for (const auto& [name, listed, expected] : cases) {
         std::set<std::string> got;
@@ -132,12 +142,12 @@ TEST(Directory, ScansListTheirLevelsThroughTheFilter) {
         EXPECT_EQ((walk[i - 1].string() + "/").rfind(walk[i].parentPath().string() + "/", 0), 0u) << walk[i].string();
     }
     EXPECT_EQ(takeReports(*log.recording), Reports{"4 Filesystem::Directory: Error during recursive scan of '" +
-                                                   victim + "': " + kNoPath});
+                                                   victim + "': " + kNoFile});
     EXPECT_TRUE(file.scan(nullptr).empty() && file.scanRecursive(nullptr).empty());
     EXPECT_EQ(takeReports(*log.recording),
-              (Reports{"4 Filesystem::Directory: Error during scan of '" + dir.file("t/1.txt") + "': " + kNotADirectory,
+              (Reports{"4 Filesystem::Directory: Error during scan of '" + dir.file("t/1.txt") + "': Not a directory",
                        "4 Filesystem::Directory: Error during recursive scan of '" + dir.file("t/1.txt") +
-                           "': " + kNotADirectory}));
+                           "': Not a directory"}));
 }
 
 }  // namespace

@@ -8,6 +8,10 @@
 #include <boost/filesystem/operations.hpp>
 
 #include <filesystem>
+#ifdef _WIN32
+#include <boost/system/error_code.hpp>
+#include <windows.h>
+#endif
 #include <functional>
 
 #ifndef _WIN32
@@ -25,9 +29,9 @@ namespace fs = std::filesystem;
 using Reports = std::vector<std::string>;
 const std::string kError = "4 Filesystem::File: ";
 
-#ifdef _WIN32  // the system's texts as Boost gives them, without the final full stop
-const std::string kNoPath = "The system cannot find the path specified";
-const std::string kNotEmpty = "The directory is not empty";
+#ifdef _WIN32  // the system's own texts, as Boost gives them
+const std::string kNoPath = boost::system::system_category().message(ERROR_PATH_NOT_FOUND);
+const std::string kNotEmpty = boost::system::system_category().message(ERROR_DIR_NOT_EMPTY);
 #else
 const std::string kNoPath = "No such file or directory";
 const std::string kNotEmpty = "Directory not empty";
