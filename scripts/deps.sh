@@ -13,7 +13,7 @@ packages=(
 
 # The Windows cross build and its test run under Wine.
 if [ -n "${ORVANTIS_WINDOWS:-}" ]; then
-  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64)
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 patch xz-utils)
 fi
 
 missing=()

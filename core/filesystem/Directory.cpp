@@ -21,8 +21,10 @@ constexpr char kCreationError[] = "Error in directory creation: ";
 constexpr char kRemovalError[] = "Error in directory removal: ";
 
 // "<what><path>': <error text>", the form of every listing report.
+// The path is written as a Path holds it: Boost's native form of an entry
+// found in a walk has backslashes on Windows.
 void reportListing(const char* what, const std::string& path, const boost::system::error_code& ec) {
-    ORVANTIS_LOG(Log::Error, kCategory, what << path << "': " << ec.message());
+    ORVANTIS_LOG(Log::Error, kCategory, what << Path(path).string() << "': " << ec.message());
 }
 
 constexpr char kScanError[] = "Error during scan of '";

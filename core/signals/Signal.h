@@ -212,9 +212,17 @@ std::shared_ptr<SignalConnection> SignalImpl<N, Args...>::connect(Slot slot) con
 }
 
 // Inline so that callers can run the loop without a call into the library;
-// the rare work after the loop stays out of line in finishEmission.
+// the rare work after the loop stays out of line in finishEmission. On
+// Windows the exported instantiations are imported whole, and an inline
+// member of an imported instantiation has no definition on either side of
+// the DLL boundary, so there the loop is an ordinary exported member.
+#if defined(_WIN32)
+#  define ORVANTIS_SIGNAL_EMIT_INLINE
+#else
+#  define ORVANTIS_SIGNAL_EMIT_INLINE inline
+#endif
 template <int N, class... Args>
-inline void SignalImpl<N, Args...>::emitSignal(Args... args) const {
+ORVANTIS_SIGNAL_EMIT_INLINE void SignalImpl<N, Args...>::emitSignal(Args... args) const {
     [[maybe_unused]] auto lock = this->guardedLock();
     if (blocked || emitting) {
         return;

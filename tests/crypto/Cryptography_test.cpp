@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <cstdint>
 #include <algorithm>
@@ -182,7 +181,7 @@ TEST(Cryptography, DamagedContainersAndBadFilesAreReported) {
     std::string expected = "Cannot open input file " + dir.file("missing") + ".";
     for (const long long size : {1LL << 31, (1LL << 32) + 100}) {
         writeFile(file, m + c);
-        ASSERT_EQ(truncate(file.c_str(), size), 0);
+        fs::resize_file(file, static_cast<std::uintmax_t>(size));
         EXPECT_EQ(decryptFromFile(file, "key").data(), nullptr);
         expected += "Invalid input file " + file + ".\n";
     }
@@ -192,15 +191,29 @@ TEST(Cryptography, DamagedContainersAndBadFilesAreReported) {
               "!the container is truncated: 6 of 4294967295 bytes");
 }
 
+// Line ends and 0x1A (end of file to a text-mode reader on Windows) pass
+// through container files byte for byte.
+TEST(Cryptography, ContainerFilesAreBinary) {
+    TempDir dir;
+    const std::string payload = "line one\nline two\r\n\x1A tail \n", name = dir.file("binary.orv");
+    ASSERT_TRUE(encryptToFile(ByteBuffer(payload), name, "key"));
+    EXPECT_TRUE(readFile(name) == magic + encrypt(ByteBuffer(payload), "key").toString());
+    EXPECT_EQ(decryptFromFile(name, "key").toString(), payload);
+}
+
 TEST(Cryptography, FileWriterReportsFailures) {
     TempDir dir;
     const ByteBuffer data(randomBytes(256 * 1024, 4));
     const std::string unreachable = dir.file("no/such/dir/out.bin");
     StdoutCapture out;
     EXPECT_FALSE(encryptToFile(data, unreachable, "k"));
+#ifdef _WIN32  // no device that fails every write
+    EXPECT_EQ(out.text(), "Could not open file " + unreachable + " for writing.\n");
+#else
     EXPECT_FALSE(encryptToFile(data, "/dev/full", "k"));
     EXPECT_EQ(out.text(),
               "Could not open file " + unreachable + " for writing.\nError while writing to file /dev/full.\n");
+#endif
     std::ostream broken(nullptr);
     std::string error;
     std::istringstream in(data.toString());
@@ -213,6 +226,9 @@ TEST(Cryptography, FileWriterReportsFailures) {
 
 // Each function that reserves memory logs a failure and prints nothing.
 TEST(Cryptography, AllocationFailuresAreLoggedNotPrinted) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the library allocates through the C++ runtime DLL, whose operator new a test program cannot replace";
+#endif
     TempDir dir;
     const std::string bigText = randomBytes(2 << 20, 5), name = dir.file("big.bin");
     const ByteBuffer big(bigText);
@@ -244,6 +260,9 @@ TEST(Cryptography, AllocationFailuresAreLoggedNotPrinted) {
 // must be read back, and must be exactly what encrypt, encryptToFile and
 // encryptStream produce, however the stream writer's input is cut into pieces.
 TEST(Cryptography, MatchesAnIndependentImplementation) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the reference implementation is a Python script, which Windows programs under Wine cannot start";
+#endif
     TempDir dir;
     // One byte, highly compressible and incompressible data, within
     // one piece of the stream writer, exactly one piece and several pieces,

@@ -1,15 +1,21 @@
 #include "core/log/ConsoleSink.h"
 
 #include "support/Capture.h"
+#include "support/Scratch.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdlib>
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
+#endif
 
 namespace {
 
@@ -26,6 +32,8 @@ public:
 Sink::LogCapture record(Level level, const std::string& category, const std::string& message) {
     return Sink::LogCapture{{}, level, category, message};
 }
+
+#ifndef _WIN32  // pseudo-terminals are POSIX
 
 // What `write` prints while standard output is a raw pseudo-terminal.
 template <class Write>
@@ -54,14 +62,60 @@ std::string onTerminal(Write write) {
     return out;
 }
 
+#endif  // _WIN32
+
 TEST(ConsoleSink, RedirectedOutputIsColouredOnlyWhenForced) {
     OrvantisTest::StdoutCapture capture;
+#ifdef _WIN32  // colours are console attributes, never bytes in the output
+    TestableConsoleSink sink(ConsoleSink::Colored);
+    const std::string forced = "forced\n";
+#else
     TestableConsoleSink sink(ConsoleSink::Colored | ConsoleSink::Utf8);
+    const std::string forced = "\x1b[33mforced\n\x1b[0m";
+#endif
     sink.log(record(Error, "Filesystem::File", "could not open"));
     sink.log(record(Info, "Grüße", "ünïcödé bytes"));
     TestableConsoleSink(ConsoleSink::ForceColored).logImpl(record(Warning, "", "forced"));
-    EXPECT_EQ(capture.text(), "[Filesystem::File] could not open\n[Grüße] ünïcödé bytes\n\x1b[33mforced\n\x1b[0m");
+    EXPECT_EQ(capture.text(), "[Filesystem::File] could not open\n[Grüße] ünïcödé bytes\n" + forced);
 }
+
+#ifdef _WIN32
+
+// A coloured record sets the console's text attributes and puts the old ones back.
+TEST(ConsoleSink, RestoresTheConsoleAttributesAfterTheRecord) {
+    AllocConsole();  // fails harmlessly when the process has a console already
+    const HANDLE buffer = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                    nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (buffer == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(buffer, &info)) {
+        GTEST_SKIP() << "no console screen buffer can be read here (Wine without a display)";
+    }
+    const WORD custom = FOREGROUND_BLUE | FOREGROUND_INTENSITY | BACKGROUND_GREEN;
+    SetConsoleTextAttribute(buffer, custom);
+    const HANDLE original = GetStdHandle(STD_OUTPUT_HANDLE);
+    SetStdHandle(STD_OUTPUT_HANDLE, buffer);  // the sink takes the handle when it is made
+    TestableConsoleSink(ConsoleSink::Colored).logImpl(record(Fatal, "c", "white on red, then back"));
+    SetStdHandle(STD_OUTPUT_HANDLE, original);
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(buffer, &info));
+    EXPECT_EQ(info.wAttributes, custom);
+    CloseHandle(buffer);
+}
+
+// Standard output in text mode writes each "\n" of a record as "\r\n".
+TEST(ConsoleSink, TextModeOutputEndsLinesWithCrLf) {
+    OrvantisTest::TempDir dir;
+    const std::string name = dir.file("out.txt");
+    std::fflush(stdout);
+    const int saved = _dup(_fileno(stdout));
+    ASSERT_NE(std::freopen(name.c_str(), "w", stdout), nullptr);
+    TestableConsoleSink(ConsoleSink::Colored).logImpl(record(Error, "c", "m"));
+    std::fflush(stdout);
+    _dup2(saved, _fileno(stdout));
+    _close(saved);
+    EXPECT_EQ(OrvantisTest::readFile(name), "[c] m\r\n");
+}
+
+#else  // terminals, NO_COLOR and TERM, pipes and SIGPIPE are POSIX
 
 // On a terminal each level has its colour; Colored gives way to NO_COLOR and TERM=dumb, ForceColored to nothing.
 TEST(ConsoleSink, TerminalColours) {
@@ -119,5 +173,7 @@ TEST(ConsoleSink, ClosedPipeOnStandardOutputIsNotFatal) {
         },
         ::testing::ExitedWithCode(0), "");
 }
+
+#endif  // _WIN32
 
 }  // namespace

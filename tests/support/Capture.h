@@ -13,6 +13,9 @@
 #include <vector>
 
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 namespace OrvantisTest {
 
@@ -41,6 +44,18 @@ public:
         flushAll();
         std::string result;
         char buffer[4096];
+#ifdef _WIN32
+        // No pread: read from the start, then put back the offset that the
+        // duplicated standard output shares.
+        const int fd = ::fileno(file);
+        const long long end = _lseeki64(fd, 0, SEEK_CUR);
+        _lseeki64(fd, 0, SEEK_SET);
+        for (int n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
+            result.append(buffer, static_cast<size_t>(n));
+        }
+        _lseeki64(fd, end, SEEK_SET);
+        return result;
+#else
         for (off_t at = 0;;) {
             const ssize_t n = ::pread(::fileno(file), buffer, sizeof buffer, at);
             if (n <= 0) {
@@ -49,6 +64,7 @@ public:
             result.append(buffer, static_cast<size_t>(n));
             at += n;
         }
+#endif
     }
 
 private:

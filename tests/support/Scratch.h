@@ -19,9 +19,14 @@ namespace OrvantisTest {
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvantis-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path = pattern;
+        // A random name; create_directory fails for one that already exists.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
+            const auto candidate = std::filesystem::temp_directory_path() / ("orvantis-test-" + std::to_string(random()));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error)) {
+                path = candidate;
+            }
         }
     }
     ~TempDir() {
@@ -31,7 +36,8 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    std::string file(const std::string& name) const { return (path / name).string(); }
+    // With forward slashes on every platform, as the library writes paths.
+    std::string file(const std::string& name) const { return (path / name).generic_string(); }
 
     std::filesystem::path path;
 };

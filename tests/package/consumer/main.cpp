@@ -1,7 +1,11 @@
 // A host program built against an installed OrvantisCore: it sees only the
-// umbrella header and the exported target. <sys/sysmacros.h> comes first on
-// purpose: its major() and minor() macros must not break the library's headers.
+// umbrella header and the exported target. It logs to a sink of its own and
+// to a file, and lists the file's directory. <sys/sysmacros.h> (glibc) comes
+// first on purpose: its major() and minor() macros must not break the
+// library's headers.
+#ifndef _WIN32
 #include <sys/sysmacros.h>
+#endif
 
 #include <OrvantisCore.h>
 
@@ -41,6 +45,24 @@ int main() {
     }
     if (lines != expected) {
         std::fprintf(stderr, "consumer: unexpected records (%zu)\n", lines.size());
+        return 1;
+    }
+
+    // A log file in a fresh directory, found again by listing that directory.
+    Filesystem::Directory folder(Filesystem::Path(Filesystem::Path::tempDirectory(), "orvantis-consumer"));
+    folder.removeRecursive();
+    const Filesystem::Path logPath(folder.path().string(), "host.log");
+    Log::init(Log::Info, Log::Asynchronous);
+    Log::addSink(std::make_unique<Log::FileSink>(logPath.string(), Log::FileSink::Truncate));
+    Log::log(Log::Warning, "host", "to the file");
+    Log::deinit();
+    const auto listed = folder.scan([](const Filesystem::Path& p) { return p.extension() == "log"; });
+    const std::vector<std::string> written = Filesystem::File(logPath).readText();
+    folder.removeRecursive();
+    const std::string tail = "\tWARN \t[host] to the file";
+    if (listed.size() != 1 || listed[0] != logPath || written.size() != 1 || written[0].size() < tail.size() ||
+        written[0].compare(written[0].size() - tail.size(), tail.size(), tail) != 0) {
+        std::fprintf(stderr, "consumer: the log file was not listed or not written as expected\n");
         return 1;
     }
     std::puts("consumer: ok");
