@@ -17,6 +17,9 @@ std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();  // the text-mode line end on Windows
+        }
         out.push_back(line);
     }
     return out;
@@ -88,6 +91,10 @@ TEST_F(RotatingFileSinkTest, FailedRotationIsReportedOnceAndWritingGoesOn) {
 }
 
 TEST_F(RotatingFileSinkTest, AnExternalRenameStartsANewFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows does not rename a file that another handle holds open: moving a live log away is a "
+                    "POSIX log-rotation practice";
+#endif
     Log::addSink(std::make_unique<Log::RotatingFileSink>(path, 100, 3));
     numbered(0, 1, true);
     std::filesystem::rename(path, path + ".moved");  // what logrotate does

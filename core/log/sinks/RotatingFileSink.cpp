@@ -160,7 +160,10 @@ void RotatingFileSink::logImpl(const LogCapture& capture) {
     stream.write(line.data(), static_cast<std::streamsize>(line.size()));
     stream.flush();
     if (stream.good()) {
-        size += line.size();
+        // The position, not the line's length: a text-mode stream on Windows
+        // writes two bytes for each line feed.
+        const auto at = stream.tellp();
+        size = at != std::streampos(-1) ? static_cast<uint64_t>(at) : size + line.size();
     }
 }
 
