@@ -217,9 +217,9 @@ std::shared_ptr<SignalConnection> SignalImpl<N, Args...>::connect(Slot slot) con
 // member of an imported instantiation has no definition on either side of
 // the DLL boundary, so there the loop is an ordinary exported member.
 #if defined(_WIN32)
-#  define ORVANTIS_SIGNAL_EMIT_INLINE
+#define ORVANTIS_SIGNAL_EMIT_INLINE
 #else
-#  define ORVANTIS_SIGNAL_EMIT_INLINE inline
+#define ORVANTIS_SIGNAL_EMIT_INLINE inline
 #endif
 template <int N, class... Args>
 ORVANTIS_SIGNAL_EMIT_INLINE void SignalImpl<N, Args...>::emitSignal(Args... args) const {

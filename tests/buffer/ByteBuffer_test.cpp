@@ -78,7 +78,8 @@ TEST(ByteBuffer, AdoptsAnArrayLongerThanItsSize) {
 
 TEST(ByteBuffer, FailedAllocationsPropagate) {
 #ifdef _WIN32
-    GTEST_SKIP() << "the library allocates through the C++ runtime DLL, whose operator new a test program cannot replace";
+    GTEST_SKIP()
+        << "the library allocates through the C++ runtime DLL, whose operator new a test program cannot replace";
 #endif
     ByteBuffer small(std::string("small"));
     const ByteBuffer large(1 << 20);

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include <cstdint>
 #include <algorithm>
 #include <cstdlib>
@@ -227,7 +226,8 @@ TEST(Cryptography, FileWriterReportsFailures) {
 // Each function that reserves memory logs a failure and prints nothing.
 TEST(Cryptography, AllocationFailuresAreLoggedNotPrinted) {
 #ifdef _WIN32
-    GTEST_SKIP() << "the library allocates through the C++ runtime DLL, whose operator new a test program cannot replace";
+    GTEST_SKIP()
+        << "the library allocates through the C++ runtime DLL, whose operator new a test program cannot replace";
 #endif
     TempDir dir;
     const std::string bigText = randomBytes(2 << 20, 5), name = dir.file("big.bin");

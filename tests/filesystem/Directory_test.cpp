@@ -141,8 +141,8 @@ TEST(Directory, ScansListTheirLevelsThroughTheFilter) {
     for (size_t i = 1; i < walk.size(); ++i) {  // pre-order: the directory of each entry encloses the entry before
         EXPECT_EQ((walk[i - 1].string() + "/").rfind(walk[i].parentPath().string() + "/", 0), 0u) << walk[i].string();
     }
-    EXPECT_EQ(takeReports(*log.recording), Reports{"4 Filesystem::Directory: Error during recursive scan of '" +
-                                                   victim + "': " + kNoFile});
+    EXPECT_EQ(takeReports(*log.recording),
+              Reports{"4 Filesystem::Directory: Error during recursive scan of '" + victim + "': " + kNoFile});
     EXPECT_TRUE(file.scan(nullptr).empty() && file.scanRecursive(nullptr).empty());
     EXPECT_EQ(takeReports(*log.recording),
               (Reports{"4 Filesystem::Directory: Error during scan of '" + dir.file("t/1.txt") + "': Not a directory",

@@ -37,16 +37,6 @@ const std::string kNoPath = "No such file or directory";
 const std::string kNotEmpty = "Directory not empty";
 #endif
 
-// The bytes a text-mode stream writes for `text`: "\r\n" for each "\n" on Windows.
-std::string onDisk(std::string text) {
-#ifdef _WIN32
-    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) {
-        text.insert(at, 1, '\r');
-    }
-#endif
-    return text;
-}
-
 TEST(File, NamesAreAbsoluteAndFixedAtConstruction) {
     const std::string here = Path::workingDirectory();
     const File relative("logs\\archive.tar.gz");

@@ -102,8 +102,8 @@ TEST(Path, AbsoluteAndRelative) {
     const std::string here = Path::workingDirectory();
 #ifdef _WIN32  // a drive (or a server) and a root directory make a path absolute
     const std::pair<const char*, std::string> absolute[] = {
-        {"C:/x", "C:/x"}, {"C:\\x", "C:/x"}, {"//server/share", "//server/share"}, {"/x", here + "/x"},
-        {"C:x", here + "/C:x"}, {"", here},
+        {"C:/x", "C:/x"},    {"C:\\x", "C:/x"},      {"//server/share", "//server/share"},
+        {"/x", here + "/x"}, {"C:x", here + "/C:x"}, {"", here},
     };
 #else
     const std::pair<const char*, std::string> absolute[] = {
@@ -117,9 +117,14 @@ TEST(Path, AbsoluteAndRelative) {
     }
 #ifdef _WIN32  // another drive, or another letter case of it, has nothing in common
     const std::string relative[][3] = {
-        {"C:/a/b/c", "C:/a/d", "../b/c"}, {"C:/a/b", "C:/a/b", "."}, {"C:/a", "C:/a/b", ".."},
-        {"D:/a/b", "C:/a", "D:/a/b"},     {"c:/a/x", "C:/a", "c:/a/x"}, {"C:/a/b", "rel/base", ""},
-        {"x/y", here, "x/y"},             {"x/y", here + "/x/z", "../y"},
+        {"C:/a/b/c", "C:/a/d", "../b/c"},
+        {"C:/a/b", "C:/a/b", "."},
+        {"C:/a", "C:/a/b", ".."},
+        {"D:/a/b", "C:/a", "D:/a/b"},
+        {"c:/a/x", "C:/a", "c:/a/x"},
+        {"C:/a/b", "rel/base", ""},
+        {"x/y", here, "x/y"},
+        {"x/y", here + "/x/z", "../y"},
     };
 #else
     const std::string relative[][3] = {
@@ -145,8 +150,14 @@ TEST(Path, QueriesOfTheFileSystem) {
     const std::tuple<std::string, std::vector<bool>, int, std::string> cases[] = {
 #ifdef _WIN32  // no symbolic links through MinGW's std::filesystem; the system's own texts
         {dir.file("file"), {true, false, true, false}, 0, ""},
-        {dir.file("missing"), {false, false, false, false}, 3, boost::system::system_category().message(ERROR_FILE_NOT_FOUND)},
-        {dir.file("file/below"), {false, false, false, false}, 3, boost::system::system_category().message(ERROR_PATH_NOT_FOUND)},
+        {dir.file("missing"),
+         {false, false, false, false},
+         3,
+         boost::system::system_category().message(ERROR_FILE_NOT_FOUND)},
+        {dir.file("file/below"),
+         {false, false, false, false},
+         3,
+         boost::system::system_category().message(ERROR_PATH_NOT_FOUND)},
 #else
         // path, exists isDirectory isFile isSymlink, reports, report
         {dir.file("file"), {true, false, true, false}, 0, ""},

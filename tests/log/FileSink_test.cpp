@@ -46,16 +46,6 @@ void setTimeZone(const char* rules) {  // POSIX notation needs no zone database
 #endif
 }
 
-// The bytes a text-mode stream writes for `text`: "\r\n" for each "\n" on Windows.
-std::string onDisk(std::string text) {
-#ifdef _WIN32
-    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) {
-        text.insert(at, 1, '\r');
-    }
-#endif
-    return text;
-}
-
 TEST(FileSink, ExactLineFormatInLocalTime) {
     TempDir dir;
     setTimeZone("XYZ-5:30");  // five and a half hours east of UTC
@@ -71,17 +61,15 @@ TEST(FileSink, ExactLineFormatInLocalTime) {
         sink.logImpl(record(t + 3, 0, static_cast<Level>(7), "c", "level seven"));
         TestableFileSink(dir.file("a.json"), FileSink::Json).logImpl(record(t, 50000, Error, "File", "five ms"));
     }
-    EXPECT_EQ(readFile(dir.file("a.log")),
-              onDisk("2023-11-15 03:43:20.5\tERROR\t[Filesystem::File] five ms\n"
-              "2023-11-15 03:43:21.45\tDEBUG\tempty category\n"
-              "2023-11-15 03:43:22.999\tINFO \t[c] info\n"
-              "2023-11-15 03:43:23.100\tWARN \t[c] warn\n"
-              "2023-11-15 03:43:23.120\tFATAL\t[c] fatal\n"
-              "2023-11-15 03:43:23.0\tTRACE\t[c] tabs\tand bytes \xc3\xa4 stay\n"
-              "2023-11-15 03:43:23.0\t\t[c] level seven\n"));
-    EXPECT_EQ(readFile(dir.file("a.json")),
-              onDisk("{\"time\":\"2023-11-15T03:43:20.005+05:30\",\"level\":\"error\","
-              "\"category\":\"File\",\"message\":\"five ms\",\"thread\":42}\n"));
+    EXPECT_EQ(readFile(dir.file("a.log")), onDisk("2023-11-15 03:43:20.5\tERROR\t[Filesystem::File] five ms\n"
+                                                  "2023-11-15 03:43:21.45\tDEBUG\tempty category\n"
+                                                  "2023-11-15 03:43:22.999\tINFO \t[c] info\n"
+                                                  "2023-11-15 03:43:23.100\tWARN \t[c] warn\n"
+                                                  "2023-11-15 03:43:23.120\tFATAL\t[c] fatal\n"
+                                                  "2023-11-15 03:43:23.0\tTRACE\t[c] tabs\tand bytes \xc3\xa4 stay\n"
+                                                  "2023-11-15 03:43:23.0\t\t[c] level seven\n"));
+    EXPECT_EQ(readFile(dir.file("a.json")), onDisk("{\"time\":\"2023-11-15T03:43:20.005+05:30\",\"level\":\"error\","
+                                                   "\"category\":\"File\",\"message\":\"five ms\",\"thread\":42}\n"));
 }
 
 TEST(FileSink, AppendsAfterTwoLineFeedsOnlyWhenTheFileHasContent) {

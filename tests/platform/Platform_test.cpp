@@ -84,7 +84,8 @@ TEST_F(PlatformTest, InvalidTextIsRefusedWithOneErrorRecord) {
     for (const std::string& s : invalid) {
         SCOPED_TRACE(s);
         EXPECT_EQ(Platform::widen(s.data(), static_cast<long long>(s.size())), L"");
-        EXPECT_EQ(takeRecords(), (std::vector<OrvantisTest::Record>{{Log::Error, "Platform::widen()", kConversionError}}));
+        EXPECT_EQ(takeRecords(),
+                  (std::vector<OrvantisTest::Record>{{Log::Error, "Platform::widen()", kConversionError}}));
     }
     const wchar_t surrogate[] = {L'a', static_cast<wchar_t>(0xD800), L'b', 0};
 #ifdef _WIN32
@@ -94,7 +95,8 @@ TEST_F(PlatformTest, InvalidTextIsRefusedWithOneErrorRecord) {
     for (const wchar_t* text : {surrogate, tooLarge}) {
 #endif
         EXPECT_EQ(Platform::narrow(text, -1), "");
-        EXPECT_EQ(takeRecords(), (std::vector<OrvantisTest::Record>{{Log::Error, "Platform::narrow()", kConversionError}}));
+        EXPECT_EQ(takeRecords(),
+                  (std::vector<OrvantisTest::Record>{{Log::Error, "Platform::narrow()", kConversionError}}));
     }
 }
 
@@ -155,7 +157,9 @@ TEST_F(PlatformTest, EnvironmentCacheServesUntilBypassed) {
     EXPECT_EQ(Platform::getEnvironmentVariable(name, "", true), Platform::narrow(units.c_str(), -1));
     // A value set through the wide API is read back as its UTF-8 text.
     _wputenv_s(L"ORVANTIS_TEST_CACHE", L"Gr\u00FC\u00DFe \U0001F600");
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "", true), "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80");
+    EXPECT_EQ(Platform::getEnvironmentVariable(name, "", true),
+              "Gr\xC3\xBC\xC3\x9F"
+              "e \xF0\x9F\x98\x80");
 #else
     EXPECT_EQ(Platform::getEnvironmentVariable(name, "", true), bytes);
 #endif

@@ -22,7 +22,8 @@ public:
         // A random name; create_directory fails for one that already exists.
         std::random_device random;
         for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
-            const auto candidate = std::filesystem::temp_directory_path() / ("orvantis-test-" + std::to_string(random()));
+            const auto candidate =
+                std::filesystem::temp_directory_path() / ("orvantis-test-" + std::to_string(random()));
             std::error_code error;
             if (std::filesystem::create_directory(candidate, error)) {
                 path = candidate;
@@ -41,6 +42,16 @@ public:
 
     std::filesystem::path path;
 };
+
+// The bytes a text-mode stream writes for `text`: "\r\n" for each "\n" on Windows.
+inline std::string onDisk(std::string text) {
+#ifdef _WIN32
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) {
+        text.insert(at, 1, '\r');
+    }
+#endif
+    return text;
+}
 
 inline std::string readFile(const std::filesystem::path& name) {
     std::ifstream in(name, std::ios::binary);
