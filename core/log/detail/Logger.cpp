@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -81,8 +83,13 @@ private:
 
 // The sink whose log() runs on this thread, and the reports that sinks made
 // meanwhile, each with the sink that made it.
+// The reports live on the heap only while some are pending: every
+// thread_local here is trivially destructible, because MinGW's emulated
+// thread-local storage releases a thread's variables before the destructors
+// of thread_local objects run, which then read freed memory.
+using SinkReports = std::vector<std::pair<Sink::LogCapture, const Sink*>>;
 thread_local const Sink* t_deliveringTo = nullptr;
-thread_local std::vector<std::pair<Sink::LogCapture, const Sink*>> t_sinkReports;
+thread_local SinkReports* t_sinkReports = nullptr;
 
 // Clears t_deliveringTo however a sink's log() ends.
 struct DeliveryScope {
@@ -228,7 +235,7 @@ void Logger::deliver(const LogCapture& capture) {
             sink->log(capture);
         }
     }
-    if (!t_sinkReports.empty()) {
+    if (t_sinkReports != nullptr) {
         deliverSinkReports();
     }
 }
@@ -236,11 +243,10 @@ void Logger::deliver(const LogCapture& capture) {
 void Logger::deliverSinkReports() {
     // A report may cause another one (a second sink failing on it); a few
     // rounds settle any real case without letting two sinks loop forever.
-    for (int round = 0; round < kSinkReportRounds && !t_sinkReports.empty(); ++round) {
-        auto reports = std::move(t_sinkReports);
-        t_sinkReports.clear();
+    for (int round = 0; round < kSinkReportRounds && t_sinkReports != nullptr; ++round) {
+        const std::unique_ptr<SinkReports> reports(std::exchange(t_sinkReports, nullptr));
         DeliveryScope scope;
-        for (const auto& [report, origin] : reports) {
+        for (const auto& [report, origin] : *reports) {
             for (const auto& sink : sinks) {
                 if (sink.get() != origin) {
                     t_deliveringTo = sink.get();
@@ -249,7 +255,7 @@ void Logger::deliverSinkReports() {
             }
         }
     }
-    t_sinkReports.clear();
+    delete std::exchange(t_sinkReports, nullptr);
 }
 
 bool Logger::holdSinkReport(Level level, const std::string& category, const std::string& message) {
@@ -257,7 +263,10 @@ bool Logger::holdSinkReport(Level level, const std::string& category, const std:
         return false;
     }
     const auto now = std::chrono::time_point_cast<Sink::Duration>(Sink::Clock::now());
-    t_sinkReports.emplace_back(LogCapture{now, level, category, message, currentThreadId()}, t_deliveringTo);
+    if (t_sinkReports == nullptr) {
+        t_sinkReports = new SinkReports;
+    }
+    t_sinkReports->emplace_back(LogCapture{now, level, category, message, currentThreadId()}, t_deliveringTo);
     return true;
 }
 
