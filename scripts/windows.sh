@@ -29,6 +29,12 @@ echo "== Windows tests under Wine =="
 # No Mono or Gecko: the tests need neither, and installing them asks questions.
 export WINEPREFIX=$cache/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
+# One wineserver for the whole run, with the prefix's services started here:
+# started by the first test instead, they would inherit ctest's output pipe
+# and keep that test from ending.
+wineserver -p
+trap 'wineserver -k 2>/dev/null || true' EXIT
+wine cmd /c exit >/dev/null 2>&1 </dev/null
 test_status=0
 ctest --test-dir build/windows --output-on-failure -j2 | tee build/windows/ctest.out || test_status=$?
 
