@@ -19,56 +19,39 @@ using Strings = std::vector<std::string>;
 // The five stored components, each cut out by leaving out the other four:
 // scheme with ':', authority with "//", path, query with '?', fragment with '#'.
 Parts storedParts(const Url& u) {
-    return {u.string(Url::OmitAuthority | Url::OmitPath | Url::OmitQuery | Url::OmitFragment),
-            u.string(Url::OmitScheme | Url::OmitPath | Url::OmitQuery | Url::OmitFragment),
-            u.string(Url::OmitScheme | Url::OmitAuthority | Url::OmitQuery | Url::OmitFragment),
-            u.string(Url::OmitScheme | Url::OmitAuthority | Url::OmitPath | Url::OmitFragment),
-            u.string(Url::OmitScheme | Url::OmitAuthority | Url::OmitPath | Url::OmitQuery)};
+    const uint32_t all = 0u | Url::OmitScheme | Url::OmitAuthority | Url::OmitPath | Url::OmitQuery | Url::OmitFragment;
+    return {u.string(all & ~Url::OmitScheme), u.string(all & ~Url::OmitAuthority), u.string(all & ~Url::OmitPath),
+            u.string(all & ~Url::OmitQuery), u.string(all & ~Url::OmitFragment)};
 }
 
-TEST(UrlParse, SplitsIntoFiveStoredComponents) {
+TEST(Url, ParseSplitsIntoFiveStoredComponents) {
     const std::pair<std::string, Parts> cases[] = {
         {"res://host:8080/a/b?x=1&y=2#frag", {"res:", "//host:8080", "/a/b", "?x=1&y=2", "#frag"}},
         {"C:\\data\\scan.raw", {"", "", "/C:/data/scan.raw", "", ""}},
-        {"z:/x", {"", "", "/z:/x", "", ""}},
         {"C:", {"C:", "", "", "", ""}},
         {"file:///C:/x", {"file:", "//", "/C:/x", "", ""}},
         {"a/b:c", {"", "", "a/b:c", "", ""}},
-        {"1abc:x", {"1abc:", "", "x", "", ""}},
         {":x", {":", "", "x", "", ""}},
         {"//host/p", {"", "//host", "/p", "", ""}},
         {"?q", {"", "", "", "?q", ""}},
         {"res://h#f?x", {"res:", "//h", "", "", "#f?x"}},
-        {"res://h//a\\b//", {"res:", "//h", "/a/b/", "", ""}},
-        {"res://u@h:1?a#b", {"res:", "//u@h:1", "", "?a", "#b"}},
         {"http://h/a//b\\\\c?q=\\\\#f\\\\", {"http:", "//h", "/a/b/c", "?q=\\\\", "#f\\\\"}},
     };
     for (const auto& [text, parts] : cases) {
         EXPECT_EQ(storedParts(Url(text)), parts) << text;
     }
-}
-
-TEST(UrlParse, ConstructsAndCompares) {
-    EXPECT_TRUE(Url("file:///C:/x").hasAuthority() && Url("file:///C:/x").isAbsolute() && Url().isEmpty());
-    EXPECT_TRUE(Url("//host/p").isRelative() && Url("res:/p").isRelative());
     // Comparison with a string is byte-wise against the stored text.
-    EXPECT_TRUE(Url("C:/x") != std::string("C:/x") && Url("C:/x") == std::string("/C:/x"));
-    EXPECT_TRUE(Url("C:\\x") == Url("/C:/x") && Url("res://h/a") != Url("res://h/A"));
-    Url u("res://h/p?q#f");
-    u.clear();
-    EXPECT_TRUE(u.isEmpty() && storedParts(u) == Parts{});
+    EXPECT_TRUE(Url("C:/x") != std::string("C:/x") && Url("C:\\x") == Url("/C:/x") && Url("//h/p").isRelative());
     EXPECT_EQ(Url("res", "h", "p q#", "a=1", "f").string(), "res://h/p q%23?a=1#f");
-    EXPECT_EQ(Url("res:", "//h", "", "?q", "#f").string(), "res://h?q#f");
     EXPECT_EQ(Url(Url::makeRelative, "file", "C:\\x", "", "f").string(), "file:C:/x#f");
 }
 
-TEST(UrlGetters, CutComponentsOutOfTheText) {
+TEST(Url, GettersCutComponentsOutOfTheText) {
     const std::pair<std::string, Strings> cases[] = {
         // scheme authority userinfo username password host port portNumber path query fragment
         {"res://user:pw@host:8080/a%20b?x=1#frag",
          {"res", "user:pw@host:8080", "user:pw", "user", "pw", "host", "8080", "8080", "/a b", "x=1", "frag"}},
         {"file:///x", {"file", "", "", "", "", "", "", "-1", "/x", "", ""}},
-        {":x?#", {"", "", "", "", "", "", "", "-1", "x", "", ""}},
         {"res://a:b:c@h:1:2", {"res", "a:b:c@h:1:2", "a:b:c", "a", "b:c", "h", "1:2", "1", "", "", ""}},
         // One decoding pass, hex digits of either case; a '%' without two hex digits stays.
         {"res:/%4a%4F/50%25%20off%3f", {"res", "", "", "", "", "", "", "-1", "/JO/50% off?", "", ""}},
@@ -87,40 +70,30 @@ TEST(UrlGetters, CutComponentsOutOfTheText) {
     }
 }
 
-TEST(UrlSetters, ReplaceOneRangeAndManageDelimiters) {
+TEST(Url, SettersReplaceOneRangeAndManageDelimiters) {
     using Setter = void (Url::*)(const std::string&);
     const Setter query = &Url::setQuery, fragment = &Url::setFragment, scheme = &Url::setScheme, host = &Url::setHost,
                  authority = &Url::setAuthority, port = &Url::setPort, userinfo = &Url::setUserinfo,
                  username = &Url::setUsername, password = &Url::setPassword, path = &Url::setPath;
     const std::tuple<std::string, Setter, std::string, std::string> cases[] = {
         {"res://h/p?q#f", query, "", "res://h/p#f"},
-        {"res://h/p?q#f", query, "?a=1", "res://h/p?a=1#f"},
-        {"res://h/p#f", query, "a", "res://h/p?a#f"},
+        {"res://h/p#f", query, "?a", "res://h/p?a#f"},
         {"res://h/p?q#f", fragment, "", "res://h/p?q"},
-        {"res://h/p", fragment, "#x", "res://h/p#x"},
-        {"res://h", scheme, "ftp:", "ftp://h"},
         {"/p", scheme, "ftp", "ftp:/p"},
-        {"res:p", authority, "h", "res://h/p"},
-        {"res:/p", authority, "//h", "res://h/p"},
+        {"res:p", authority, "//h", "res://h/p"},
         {"res://h/p", authority, "", "res:/p"},
-        {"res://h:80/x", host, "", "res:/x"},
         {"res://u@h:80/x", host, "new", "res://u@new:80/x"},
         {"/x", port, "", "//localhost/x"},
-        {"res://h:80/x", port, "", "res://h/x"},
         {"res://u@h:80", port, ":81", "res://u@h:81"},
-        {"res://h/x", userinfo, "me", "res://me@h/x"},
         {"res://me@h/x", userinfo, "", "res://h/x"},
         {"/x", userinfo, "me@", "//me@localhost/x"},
         {"res://al:pw@h", username, "bob", "res://bob:pw@h"},
-        {"res://h", username, "bob", "res://bob@h"},
         {"res://h/x", password, "pw", "res://:pw@h/x"},
-        {"res://al@h", password, "pw", "res://al:pw@h"},
         {"res://al:o@h:1", password, ":pw", "res://al:pw@h:1"},
         {"res://al:o@h", password, "", "res://al@h"},
         {"res://h", path, "dir/f", "res://h/dir/f"},
         {"file:", path, "//x", "file:/x"},
         {"res://h/p?q", path, "", "res://h?q"},
-        {"res://h?q#f", path, "a !#$%&*+,;=?@[]", "res://h/a %21%23%24%25%26%2a%2b%2c%3b%3d%3f%40%5b%5d?q#f"},
     };
     for (const auto& [before, set, argument, after] : cases) {
         Url u(before);
@@ -128,34 +101,19 @@ TEST(UrlSetters, ReplaceOneRangeAndManageDelimiters) {
         EXPECT_EQ(u.string(), after) << before << " + " << argument;
         EXPECT_EQ(storedParts(u), storedParts(Url(after))) << before << " + " << argument;  // the lengths follow
     }
-    Url numbered("/x"), negative("res://h/x");
-    numbered.setPort(8080), negative.setPort(-5), negative.setPath("/a\\b//c");  // the path is stored as given
-    EXPECT_EQ(numbered.string() + " " + negative.string(), "//localhost:8080/x res://h:-5/a\\b//c");
+    Url numbered("/x"), negative("res://h?q#f");
+    numbered.setPort(8080), negative.setPort(-5), negative.setPath("a\\b !#$%&*+,;=?@[]");  // encoded, not normalised
+    EXPECT_EQ(numbered.string() + " " + negative.string(),
+              "//localhost:8080/x res://h:-5/a\\b %21%23%24%25%26%2a%2b%2c%3b%3d%3f%40%5b%5d?q#f");
 }
 
-TEST(UrlValidity, RulesInOrder) {
+TEST(Url, ValidityRules) {
     const std::pair<std::string, bool> cases[] = {
-        {"", false},
-        {"res://h/a;b", false},
-        {"res://h/p?x=a/b", false},
-        {"res://h/p#a=b", false},
-        {"res://:80", false},
-        {"/ab:c", false},
-        {"res://h/a%3Ab", false},
-        {"res://:p@h", false},
-        {"res://u@", false},
-        {"res://h;x", false},
-        {"res://h/p?a@b", false},
-        {"res://h/p#a;b", false},
-        {"res://h:80", true},
-        {"res:///x", true},
-        {"/C:/x", true},
-        {"/a:b", true},
-        {"/C:/a%3Ab", true},
-        {"res://h/p?a=1&b=2", true},
-        {"res://u:p@h:1/p?q;r#f", true},
-        {":x", true},
-        {"res:p", true},
+        {"", false},          {"res://h/a;b", false}, {"res://h/p?x=a/b", false},  {"res://h/p#a=b", false},
+        {"res://:80", false}, {"/ab:c", false},       {"res://h/a%3Ab", false},    {"res://:p@h", false},
+        {"res://u@", false},  {"res://h;x", false},   {"res://h/p?a@b", false},    {"res://h:80", true},
+        {"res:///x", true},   {"/C:/a%3Ab", true},    {"res://h/p?a=1&b=2", true}, {"res://u:p@h:1/p?q;r#f", true},
+        {":x", true},         {"res:p", true},
     };
     for (const auto& [text, valid] : cases) {
         EXPECT_EQ(Url(text).isValid(), valid) << text;
@@ -165,7 +123,7 @@ TEST(UrlValidity, RulesInOrder) {
     EXPECT_FALSE(badScheme.isValid());
 }
 
-TEST(UrlFormat, LeavesOutWhatTheOptionsName) {
+TEST(Url, FormatLeavesOutWhatTheOptionsName) {
     const std::string full = "res://u:pw@h:80/p";
     const std::tuple<std::string, Orvantis::Flags<Url::FormattingOption>, std::string> cases[] = {
         {full, Url::OmitPassword, "res://u@h:80/p"}, {"res://:pw@h/p", Url::OmitPassword, "res://@h/p"},
@@ -177,64 +135,49 @@ TEST(UrlFormat, LeavesOutWhatTheOptionsName) {
     }
 }
 
-TEST(UrlSubquery, ItemsKeysAndValues) {
-    const std::tuple<Subquery, std::string, std::string, std::string, bool> items[] = {
-        // item, text, key, value, hasKey
-        {Subquery("a", "1"), "a=1", "a", "1", true},
-        {Subquery(std::string("a"), std::string("")), "a=", "a", "", true},
-        {Subquery("flag"), "flag", "", "flag", false},
-        {Subquery("a=b=c"), "a=b=c", "a", "b=c", true},
-    };
-    for (const auto& [item, text, key, value, hasKey] : items) {
-        EXPECT_EQ((std::tuple{std::string(item), item.key(), item.value(), item.hasKey()}),
-                  (std::tuple{text, key, value, hasKey}));
-    }
-    EXPECT_TRUE(Subquery("a", "1") == Subquery("a=1") && !(Subquery("a", "1") == Subquery("a=2")));
+TEST(Url, SubqueriesSplitFindAndEditInPlace) {
     const std::pair<std::string, Strings> queries[] = {
         {"res://h/p#a&b", {}},
         {"res://h/p?", {""}},
         {"res://h/p?a=1&b=2;c", {"a=1", "b=2", "c"}},
-        {"res://h/p?a&&b#f&g", {"a", "", "b"}},
+        {"res://h/p?a&&=b#f&g", {"a", "", "=b"}},
     };
-    for (const auto& [text, expected] : queries) {
+    for (const auto& [text, items] : queries) {
         const Url u(text);
-        const std::vector<Subquery> all = u.subqueries();
-        EXPECT_EQ(Strings(all.begin(), all.end()), expected) << text;
-        EXPECT_EQ(u.subqueryCount(), expected.size()) << text;
-        EXPECT_FALSE(u.subquery(expected.size()).hasValue()) << text;
-        EXPECT_TRUE(expected.empty() || u.subquery(expected.size() - 1).value() == Subquery(expected.back())) << text;
+        Strings expected = items, got;
+        for (size_t i = 0; i <= u.subqueryCount(); ++i) {  // one past the end has no value
+            const auto item = u.subquery(i);
+            got.push_back(
+                item.hasValue() ? item.value().key() + (item.value().hasKey() ? "=" : "") + item.value().value() : "-");
+        }
+        expected.push_back("-");
+        EXPECT_EQ(got, expected) << text;
+        EXPECT_EQ(u.subqueries().size(), u.subqueryCount()) << text;
     }
-}
-
-TEST(UrlSubquery, FindIsAPrefixTest) {
-    const std::string cases[][3] = {
-        // url, key, item found ("-": none)
+    EXPECT_EQ(Subquery("a=b=c").key() + " " + Subquery("a", "1").value(), "a 1");
+    const std::string found[][3] = {
+        // url, key prefix, item found ("-": none)
         {"res://h/p?ab=1&a=2;a", "a", "ab=1"},
         {"res://h/p?ab=1&a=2;a", "a=", "a=2"},
-        {"res://h/p?ab", "", "ab"},
         {"res://h/p?ab=1", "ab=12", "-"},
         {"res://h/p?ab=1", "b", "-"},
         {"res://h/p", "", "-"},
         {"res://h/p?", "", ""},
     };
-    for (const auto& [url, key, expected] : cases) {
-        const auto found = Url(url).findSubquery(key);
-        EXPECT_EQ(found.hasValue() ? std::string(found.value()) : "-", expected) << url << " " << key;
+    for (const auto& [url, key, expected] : found) {
+        const auto item = Url(url).findSubquery(key);
+        EXPECT_EQ(item.hasValue() ? std::string(item.value()) : "-", expected) << url << " " << key;
     }
-}
-
-TEST(UrlSubquery, AppendAndReplaceEditTheQueryInPlace) {
-    const std::tuple<std::string, int, Subquery, std::string> cases[] = {
+    const std::tuple<std::string, int, Subquery, std::string> edits[] = {
         // before, index to replace (-1: append), item, after
         {"res://h/p", -1, Subquery("k", "v"), "res://h/p?k=v"},
         {"res://h/p?", -1, Subquery("k", "v"), "res://h/p?k=v"},
         {"res://h/p?a=1#f", -1, Subquery("k", "v"), "res://h/p?a=1&k=v#f"},
         {"res://h/p?a=1&b=2#f", 1, Subquery("c", "33"), "res://h/p?a=1&c=33#f"},
         {"res://h/p?a=1;b=2", 0, Subquery(""), "res://h/p?;b=2"},
-        {"res://h/p?a&&b", 1, Subquery("x"), "res://h/p?a&x&b"},
         {"res://h/p?a=1&b=2", 5, Subquery("z"), "res://h/p?a=1&b=2&z"},
     };
-    for (const auto& [before, index, item, after] : cases) {
+    for (const auto& [before, index, item, after] : edits) {
         Url u(before);
         index < 0 ? u.appendSubquery(item) : u.replaceSubquery(static_cast<size_t>(index), item);
         EXPECT_EQ(u.string(), after) << before;
@@ -242,21 +185,14 @@ TEST(UrlSubquery, AppendAndReplaceEditTheQueryInPlace) {
     }
 }
 
-// Drive paths are absolute only where Path says so (Windows); POSIX roots
-// only where it says so (everywhere else).
-const bool drivesAreAbsolute = Path("C:/x").isAbsolute();
-const bool rootsAreAbsolute = Path("/x").isAbsolute();
-
-TEST(UrlLocalFile, ConvertsBothWays) {
+TEST(Url, LocalFilesConvertBothWays) {
+    // Drive paths are absolute only on Windows, POSIX roots everywhere else.
+    const bool drives = Path("C:/x").isAbsolute();
     const std::string cases[][5] = {
         // local, url, path, query, fragment
-        {"C:\\data\\scan 1.raw", drivesAreAbsolute ? "file:///C:/data/scan 1.raw" : "file:C:/data/scan 1.raw",
-         "C:/data/scan 1.raw", "", ""},
-        {"/data/x", rootsAreAbsolute ? "file:///data/x" : "file:/data/x", "/data/x", "", ""},
-        {"file:///C:/x", "file:///C:/x", "C:/x", "", ""},
+        {"C:\\data\\s 1.raw", drives ? "file:///C:/data/s 1.raw" : "file:C:/data/s 1.raw", "C:/data/s 1.raw", "", ""},
+        {"/data/x", drives ? "file:/data/x" : "file:///data/x", "/data/x", "", ""},
         {"file://srv/share", "file:///srv/share", "/srv/share", "", ""},
-        {"rel/dir", "file:rel/dir", "rel/dir", "", ""},
-        {"a?b#c", "file:a?b#c", "a", "b", "c"},
         {"a?b?c#d#e", "file:a%3fb?c#d#e", "a?b", "c", "d#e"},
     };
     for (const auto& [local, url, path, query, fragment] : cases) {
@@ -270,7 +206,7 @@ TEST(UrlLocalFile, ConvertsBothWays) {
     }
 }
 
-TEST(UrlLocalFile, RelativeToJoinsRelativePathsOntoTheBase) {
+TEST(Url, RelativeToJoinsRelativePathsOntoTheBase) {
     OrvantisTest::TempDir dir;
     OrvantisTest::writeFile(dir.file("f.txt"), "x");
     const std::string base = dir.path.generic_string();
@@ -278,7 +214,6 @@ TEST(UrlLocalFile, RelativeToJoinsRelativePathsOntoTheBase) {
     const std::string rooted = base.front() == '/' ? base : "/" + base;
     const std::tuple<std::string, std::string, bool, std::string> cases[] = {
         // url, base, isLocalPath, result
-        {"sub/a.raw", "C:/base", true, "file:///C:/base/sub/a.raw"},
         {"sub\\a.raw", "C:\\base\\", true, "file:///C:/base/sub/a.raw"},
         {"x?q#f", "", true, "file:///x?q#f"},
         {"file:rel/x", "/base//", true, "file:///base/rel/x"},

@@ -15,6 +15,8 @@
 namespace {
 
 using namespace Orvantis;
+using OrvantisTest::takeReports;
+using Reports = std::vector<std::string>;
 
 #ifdef _WIN32
 // The system's own text for a Windows error code, line break included.
@@ -29,148 +31,107 @@ const std::string kConversionError = "Error during conversion: " + systemText(ER
 const std::string kConversionError = std::string("Error during conversion: ") + std::strerror(EILSEQ);
 #endif
 
-// Changes the environment behind the library's back; null removes.
-void setDirectly(const std::string& name, const char* value) {
-#ifdef _WIN32
-    _putenv_s(name.c_str(), value ? value : "");
-#else
-    value ? ::setenv(name.c_str(), value, 1) : ::unsetenv(name.c_str());
-#endif
-}
-
-class PlatformTest : public ::testing::Test {
-protected:
-    std::vector<OrvantisTest::Record> takeRecords() { return session.takeRecords(); }
-    OrvantisTest::LogSession session;
-};
-
-TEST_F(PlatformTest, ConversionsRoundTripValidText) {
-    const std::string samples[] = {"plain ASCII",
-                                   "Grüße",
-                                   "€ and 中文",
-                                   "\xF0\x9F\x98\x80 emoji",
-                                   std::string("nul\0inside", 10),
-                                   "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xF4\x8F\xBF\xBF",
-                                   "\xEF\xBF\xBF\xF0\x90\x80\x80"};  // U+FFFF then U+10000
-    for (const std::string& s : samples) {
-        const std::wstring wide = Platform::widen(s.data(), static_cast<long long>(s.size()));
-        EXPECT_EQ(Platform::narrow(wide.data(), static_cast<long long>(wide.size())), s);
-    }
-    EXPECT_EQ(Platform::widen("Grüße", -1), L"Grüße");
-    EXPECT_EQ(Platform::widen("abc", 2), L"ab");
-    EXPECT_EQ(Platform::widen("\xF0\x90\x80\x80", -1), std::wstring(L"\U00010000"));  // a surrogate pair on Windows
-    EXPECT_EQ(Platform::narrow(L"\U0001F600", -1), "\xF0\x9F\x98\x80");
-    EXPECT_EQ(Platform::narrow(L"\uFFFF\U00010000", -1), "\xEF\xBF\xBF\xF0\x90\x80\x80");
-    for (long long length : {-1LL, 0LL}) {  // empty input: empty result, no record
-        EXPECT_EQ(Platform::widen(length ? "" : "abc", length), L"");
-        EXPECT_EQ(Platform::narrow(length ? L"" : L"abc", length), "");
-    }
-    EXPECT_TRUE(takeRecords().empty());
-}
-
-TEST_F(PlatformTest, InvalidTextIsRefusedWithOneErrorRecord) {
-    const std::string invalid[] = {
-        "\x80",  // lone continuation byte
-        "ab\xC3",  // truncated two-byte sequence
-        "\xC0\xAF",  // overlong '/'
-        "\xE0\x80\xAF",  // overlong three-byte form
-        "\xF0\x8F\xBF\xBF",  // overlong four-byte form
-        "\xED\xA0\x80",  // UTF-16 surrogate
-        "\xF4\x90\x80\x80",  // above U+10FFFF
-        "\xF8\x88\x80\x80\x80",
-        "ok\xE2\x82",  // truncated at the end
-        "\xE2\x28\xA1",  // bad continuation
+TEST(Platform, ConversionsAreExactBothWays) {
+    OrvantisTest::LogSession log;
+    const std::pair<std::string, std::wstring> cases[] = {
+        {std::string("nul\0in", 6), std::wstring(L"nul\0in", 6)},
+        // The first and last code points of each encoded length, the last below the surrogates, the first above.
+        {"\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF",
+         L"\x7F\x80\x7FF\x800\uD7FF\uE000\uFFFF"},
+        {"\xF0\x90\x80\x80\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", L"\U00010000\U0001F600\U0010FFFF"},  // pairs on Windows
     };
+    for (const auto& [utf8, wide] : cases) {
+        EXPECT_EQ(Platform::widen(utf8.data(), static_cast<long long>(utf8.size())), wide) << utf8;
+        EXPECT_EQ(Platform::narrow(wide.data(), static_cast<long long>(wide.size())), utf8) << utf8;
+    }
+    EXPECT_EQ(Platform::widen("abc", 2) + Platform::widen("\xC3\xBC", -1), L"ab\u00FC");
+    EXPECT_EQ(Platform::narrow(L"abc", 2) + Platform::narrow(L"\u00FC", -1), "ab\xC3\xBC");
+    EXPECT_EQ(Platform::widen("", -1) + Platform::widen("abc", 0), L"");
+    EXPECT_EQ(Platform::narrow(L"", -1) + Platform::narrow(L"abc", 0), "");
+    EXPECT_TRUE(takeReports(*log.recording).empty());
+}
+
+TEST(Platform, InvalidOrTooLongTextGivesNothingAndOneRecord) {
+    OrvantisTest::LogSession log;
+    const std::string invalid[] = {
+        "\x80",
+        "ab\xC3",
+        "\xC0\xAF",
+        "\xF0\x8F\xBF\xBF",
+        "\xED\xA0\x80",
+        "\xF4\x90\x80\x80",
+        "\xF8\x88\x80\x80\x80",
+        "\xE2\x28\xA1"};  // stray, truncated, overlong, surrogate, above U+10FFFF, five bytes, bad continuation
     for (const std::string& s : invalid) {
-        SCOPED_TRACE(s);
-        EXPECT_EQ(Platform::widen(s.data(), static_cast<long long>(s.size())), L"");
-        EXPECT_EQ(takeRecords(),
-                  (std::vector<OrvantisTest::Record>{{Log::Error, "Platform::widen()", kConversionError}}));
+        EXPECT_EQ(Platform::widen(s.data(), static_cast<long long>(s.size())), L"") << s;
+        EXPECT_EQ(takeReports(*log.recording), Reports{"4 Platform::widen(): " + kConversionError}) << s;
     }
-    const wchar_t surrogate[] = {L'a', static_cast<wchar_t>(0xD800), L'b', 0};
-#ifdef _WIN32
-    for (const wchar_t* text : {surrogate}) {  // UTF-16 cannot hold a code point above U+10FFFF
+#ifdef _WIN32  // UTF-16 cannot hold a code point above U+10FFFF
+    const std::wstring wide[] = {{L'a', static_cast<wchar_t>(0xD800), L'b'}};
 #else
-    const wchar_t tooLarge[] = {static_cast<wchar_t>(0x110000), 0};
-    for (const wchar_t* text : {surrogate, tooLarge}) {
+    const std::wstring wide[] = {{L'a', static_cast<wchar_t>(0xD800), L'b'}, {static_cast<wchar_t>(0x110000)}};
 #endif
-        EXPECT_EQ(Platform::narrow(text, -1), "");
-        EXPECT_EQ(takeRecords(),
-                  (std::vector<OrvantisTest::Record>{{Log::Error, "Platform::narrow()", kConversionError}}));
+    for (const std::wstring& text : wide) {
+        EXPECT_EQ(Platform::narrow(text.c_str(), -1), "");
+        EXPECT_EQ(takeReports(*log.recording), Reports{"4 Platform::narrow(): " + kConversionError});
     }
-}
-
-TEST_F(PlatformTest, TooLongInputWarnsWithoutReadingItAndRecordsFollowTheLevel) {
-    const char small[] = "x";
-    const wchar_t wideSmall[] = L"x";
-    // The length check comes before any byte is read.
-    EXPECT_EQ(Platform::widen(small, 2147483648LL), L"");
-    EXPECT_EQ(Platform::narrow(wideSmall, 2147483648LL), "");
-    EXPECT_EQ(takeRecords(),
-              (std::vector<OrvantisTest::Record>{{Log::Warning, "Platform::widen()", "Input string too long."},
-                                                 {Log::Warning, "Platform::narrow()", "Input string too long."}}));
-    Log::setGlobalLevel(Log::Fatal);
-    EXPECT_EQ(Platform::widen("\xFF", -1), L"");
+    // The length is refused before any byte is read.
     EXPECT_EQ(Platform::widen("x", 2147483648LL), L"");
-    EXPECT_TRUE(takeRecords().empty());
+    EXPECT_EQ(Platform::narrow(L"x", 2147483648LL), "");
+    EXPECT_EQ(takeReports(*log.recording),
+              (Reports{"3 Platform::widen(): Input string too long.", "3 Platform::narrow(): Input string too long."}));
+    Log::setGlobalLevel(Log::Fatal);
+    EXPECT_EQ(Platform::widen("\xFF", -1) + Platform::widen("x", 2147483648LL), L"");
+    EXPECT_TRUE(takeReports(*log.recording).empty());
 }
 
-TEST_F(PlatformTest, LastErrorMessageIsTheSystemText) {
 #ifdef _WIN32
+TEST(Platform, LastErrorMessageIsTheSystemTextWithItsLineBreak) {
     SetLastError(ERROR_FILE_NOT_FOUND);
-    const std::string text = Platform::getLastWindowsErrorMessage();
-    EXPECT_EQ(text, systemText(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");  // kept whole, line break included
+    EXPECT_EQ(Platform::getLastWindowsErrorMessage(), systemText(ERROR_FILE_NOT_FOUND));
+}
+#endif
+
+// Changes the environment behind the library's back; null removes.
+void setDirectly(const char* value) {
+#ifdef _WIN32
+    _putenv_s("ORVANTIS_TEST_CACHE", value ? value : "");
 #else
-    errno = ENOENT;
-    EXPECT_EQ(Platform::getLastWindowsErrorMessage(), std::strerror(ENOENT));
+    value ? ::setenv("ORVANTIS_TEST_CACHE", value, 1) : ::unsetenv("ORVANTIS_TEST_CACHE");
 #endif
 }
 
-TEST_F(PlatformTest, EnvironmentCacheServesUntilBypassed) {
+TEST(Platform, EnvironmentCacheServesUntilBypassed) {
+    OrvantisTest::LogSession log;
     const std::string name = "ORVANTIS_TEST_CACHE";
+    const auto get = [&](bool bypass) { return Platform::getEnvironmentVariable(name, "default", bypass); };
     Platform::setEnvironmentVariable(name, "first");
-    EXPECT_EQ(std::getenv(name.c_str()), std::string("first"));
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "default", false), "first");
-
-    setDirectly(name, "changed behind our back");
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "default", false), "first");
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "default", true), "changed behind our back");
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "default", false), "changed behind our back");
-
-    // An empty value removes the variable, and the refresh drops the cache.
-    Platform::setEnvironmentVariable(name, "");
-    EXPECT_EQ(std::getenv(name.c_str()), nullptr);
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "default", false), "default");
-    setDirectly(name, "late");
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "default", false), "late");  // default was not cached
-    setDirectly(name, nullptr);
-
-    const std::string bytes = "\xE9t\xE9 \xFF raw bytes";
+    setDirectly("changed");
+    EXPECT_EQ(get(false), "first");
+    EXPECT_EQ(get(true), "changed");
+    EXPECT_EQ(get(false), "changed");
+    Platform::setEnvironmentVariable(name, "");  // removes the variable, and the cache entry
+    EXPECT_TRUE(std::getenv(name.c_str()) == nullptr && get(false) == "default");
+    setDirectly("late");
+    EXPECT_EQ(get(false), "late");  // the default was not cached
+    setDirectly(nullptr);
+    const std::string bytes = "\xE9t\xE9 \xFF raw";
     Platform::setEnvironmentVariable(name, bytes);
 #ifdef _WIN32
     // Set byte by byte as UTF-16 units 0xFF80 to 0xFFFF, read back as UTF-8.
-    std::wstring units;
-    for (const char c : bytes) {
-        units += static_cast<wchar_t>(static_cast<short>(static_cast<signed char>(c)));
-    }
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "", true), Platform::narrow(units.c_str(), -1));
-    // A value set through the wide API is read back as its UTF-8 text.
-    _wputenv_s(L"ORVANTIS_TEST_CACHE", L"Gr\u00FC\u00DFe \U0001F600");
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "", true),
-              "Gr\xC3\xBC\xC3\x9F"
-              "e \xF0\x9F\x98\x80");
+    EXPECT_EQ(get(true), Platform::narrow(L"\xFFE9t\xFFE9 \xFFFF raw", -1));
+    _wputenv_s(L"ORVANTIS_TEST_CACHE", L"Gr\u00FC\u00DF \U0001F600");  // the wide API's value reads as UTF-8
+    EXPECT_EQ(get(true), "Gr\xC3\xBC\xC3\x9F \xF0\x9F\x98\x80");
 #else
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "", true), bytes);
+    EXPECT_EQ(get(true), bytes);
 #endif
     Platform::setEnvironmentVariable(name, "");
-    EXPECT_TRUE(takeRecords().empty());
-
+    EXPECT_TRUE(takeReports(*log.recording).empty());
     Platform::setEnvironmentVariable("BAD=NAME", "v");
     Platform::setEnvironmentVariable("BAD=NAME", "");  // removal is refused for such a name too
-    EXPECT_EQ(takeRecords(), (std::vector<OrvantisTest::Record>{
-                                 {Log::Error, "", "Could not set the environment variable BAD=NAME to the value v"},
-                                 {Log::Error, "", "Could not set the environment variable BAD=NAME to the value "}}));
+    EXPECT_EQ(takeReports(*log.recording),
+              (Reports{"4 : Could not set the environment variable BAD=NAME to the value v",
+                       "4 : Could not set the environment variable BAD=NAME to the value "}));
 }
 
 }  // namespace
