@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 
@@ -21,14 +22,12 @@ std::pair<Assert::Action, std::string> dialogue(const std::string& input) {
     const Assert::Action action = Assert::defaultHandler("a < b", "too big", "src/x.cpp", "compute", 42);
     std::cin.rdbuf(savedIn);
     std::cout.rdbuf(savedOut);
-    std::cin.clear();
     return {action, out.str()};
 }
 
 TEST(AssertDialogue, FirstCharacterOfTheWordChooses) {
     const std::string report =
-        "Assertion 'a < b' failed:\n  Message: 'too big'\n  Function: compute\n"
-        "  Location: src/x.cpp:42\n\n";
+        "Assertion 'a < b' failed:\n  Message: 'too big'\n  Function: compute\n  Location: src/x.cpp:42\n\n";
     const std::string prompt = "Select: (i)gnore once, ignore (a)lways, (d)ebug breakpoint, (q)uit\n";
     const auto invalid = [&](const std::string& word) { return "  Invalid choice: '" + word + "'. :(\n" + prompt; };
     const std::tuple<std::string, Assert::Action, std::string> cases[] = {
@@ -58,7 +57,8 @@ void checkPositive(int value) {
 TEST(AssertMacro, CallsTheHandlerUntilIgnoredForGoodAtThatSite) {
     EXPECT_EQ(Assert::handler(), &Assert::defaultHandler);
     Assert::setHandler([](const char* condition, const char* message, const char* file, const char* function, int) {
-        g_seen = std::string(condition) + "|" + message + "|" + file + "|" + function;
+        g_seen =
+            std::string(condition) + "|" + message + "|" + (std::strstr(file, "Assert_test.cpp") ? function : file);
         return ++g_calls, g_answer;
     });
     for (const Assert::Action answer : {Assert::Ignore, Assert::IgnoreAlways}) {  // asked twice, then once
@@ -67,9 +67,7 @@ TEST(AssertMacro, CallsTheHandlerUntilIgnoredForGoodAtThatSite) {
         checkPositive(-1);
         checkPositive(-1);
     }
-    EXPECT_TRUE(g_seen.rfind("value > 0|must be positive|", 0) == 0 &&
-                g_seen.find("_test.cpp|checkPositive") != std::string::npos)
-        << g_seen;
+    EXPECT_EQ(g_seen, "value > 0|must be positive|checkPositive");
     ORVANTIS_ASSERT(false, "another site still asks");
     EXPECT_EQ(g_calls, 4);
     g_answer = Assert::Break;

