@@ -8,7 +8,6 @@
 #include <boost/filesystem/operations.hpp>
 
 #include <filesystem>
-#include <functional>
 #ifdef _WIN32
 #include <boost/system/error_code.hpp>
 #include <windows.h>
@@ -27,7 +26,6 @@ namespace fs = std::filesystem;
 using Reports = std::vector<std::string>;
 const std::string kError = "4 Filesystem::File: ";
 
-// One script over a scratch directory: each step's result and its one report ("" for none).
 TEST(File, OperationsAnswerAndReport) {
 #ifdef _WIN32  // the system's own text, as Boost gives it
     const std::string notEmpty = boost::system::system_category().message(ERROR_DIR_NOT_EMPTY);
@@ -40,24 +38,23 @@ TEST(File, OperationsAnswerAndReport) {
     LogSession log;
     File moving(dir.file("a.txt"));
     const auto f = [&](const char* name) { return File(dir.file(name)); };
-    const std::tuple<const char*, std::function<long long()>, long long, std::string> steps[] = {
-        {"create", [&] { return moving.create(); }, 1, ""},
-        {"create with parents", [&] { return f("new/deeper/b.txt").createRecursive(); }, 1, ""},
-        {"create again", [&] { return f("a.txt").create(); }, 0, "Trying to create a file that already exists."},
-        {"parent missing", [&] { return f("none/x").create(); }, 0, "Create a file failed."},
-        {"rename below", [&] { return moving.rename("new/c.txt") && moving.path() == dir.file("new/c.txt"); }, 1, ""},
-        {"remove", [&] { return moving.remove() && !fs::exists(dir.file("new/c.txt")) && moving.remove(); }, 1, ""},
-        {"remove a directory", [&] { return f("new").remove(); }, 0, "Error in file removal: " + notEmpty},
-        {"size and time", [&] { return f("f").size() + f("f").lastModified(); }, 1000000005, ""},
-        {"size and time, missing", [&] { return f("missing").size() + f("missing").lastModified(); }, 0, ""},
+    const auto reports = [&] { return takeReports(*log.recording); };
+    // Each row runs in turn: step, its result and reports, then the expected result and report ("" for none).
+    const std::tuple<const char*, long long, Reports, long long, std::string> steps[] = {
+        {"create", moving.create(), reports(), 1, ""},
+        {"create with parents", f("new/deeper/b.txt").createRecursive(), reports(), 1, ""},
+        {"create again", f("a.txt").create(), reports(), 0, "Trying to create a file that already exists."},
+        {"parent missing", f("none/x").create(), reports(), 0, "Create a file failed."},
+        {"rename below", moving.rename("new/c.txt") && moving.path() == dir.file("new/c.txt"), reports(), 1, ""},
+        {"remove", moving.remove() && !fs::exists(dir.file("new/c.txt")) && moving.remove(), reports(), 1, ""},
+        {"remove a directory", f("new").remove(), reports(), 0, "Error in file removal: " + notEmpty},
+        {"size and time", f("f").size() + f("f").lastModified(), reports(), 1000000005, ""},
+        {"size and time, missing", f("missing").size() + f("missing").lastModified(), reports(), 0, ""},
     };
-    for (const auto& [name, step, result, report] : steps) {
-        EXPECT_EQ(step(), result) << name;
-        EXPECT_EQ(takeReports(*log.recording), Reports(!report.empty(), kError + report)) << name;
+    for (const auto& [name, result, seen, expected, report] : steps) {
+        EXPECT_EQ(result, expected) << name;
+        EXPECT_EQ(seen, Reports(!report.empty(), kError + report)) << name;
     }
-    EXPECT_EQ(f("new").size(), 0u);
-    const Reports seen = takeReports(*log.recording);  // the system's text follows
-    EXPECT_TRUE(seen.size() == 1 && seen[0].rfind(kError + "Error during retrieval of file size: ", 0) == 0);
     // The name is made absolute once, at construction; the name keeps every extension.
     EXPECT_EQ(File("logs\\archive.tar.gz").path(), Path::workingDirectory() + "/logs/archive.tar.gz");
     EXPECT_EQ(File("logs\\archive.tar.gz").name() + " " + File("/x/.hidden").name() + " " + File("/x/b.").name(),
@@ -74,9 +71,7 @@ TEST(File, ContentRoundTrips) {
     EXPECT_TRUE(file.appendBinary(ByteBuffer(raw)) && file.appendBinary(ByteBuffer("tail")));
     EXPECT_EQ(readFile(fs::u8path(dir.path.generic_u8string() + name)), raw + "tail");
     EXPECT_TRUE(file.writeBinary(ByteBuffer(raw)) && file.readBinary().toString() == raw);
-    EXPECT_TRUE(file.writeBinary(ByteBufferView()) && File(dir.file("fresh")).writeBinary(ByteBufferView()));
-    EXPECT_EQ(file.size() + fs::file_size(dir.file("fresh")), 0u);
-    EXPECT_TRUE(File(dir.file("fresh")).readBinary().empty());  // an empty file reads as nothing, unreported
+    EXPECT_TRUE(file.writeBinary(ByteBufferView()) && file.size() == 0 && file.readBinary().empty());
     EXPECT_TRUE(text.appendText({"a"}) && text.appendText({"b", ""}));
     EXPECT_EQ(readFile(dir.file("missing/dir/t.txt")), onDisk("a\nb\n\n"));
     EXPECT_TRUE(text.writeText({"x\ry", "z"}));
@@ -84,8 +79,6 @@ TEST(File, ContentRoundTrips) {
     EXPECT_TRUE(text.writeText({}) && text.size() == 0);
     EXPECT_TRUE(takeReports(*log.recording).empty());
     const std::pair<std::string, std::vector<std::string>> lines[] = {
-        {"", {}},
-        {"\n", {""}},
         {"one\ntwo", {"one", "two"}},
         {onDisk("a\n\nb\n"), {"a", "", "b"}},
         {"a\rb\n", {"a\rb"}},

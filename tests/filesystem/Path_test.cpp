@@ -38,14 +38,12 @@ TEST(Path, JoinAndNormalise) {
     const char* const cases[][3] = {
         {"dir", "file.txt", "dir/file.txt"},
         {"C:", "x", "C:x"},
-        {"dir/", "x", "dir/x"},
         {"", "x", "x"},
         {"a/", "/b", "a//b"},
         {"a", "C:/b", "a/C:/b"},
         {"a", "\\b", "a/b"},
         {"a\\", "b", "a/b"},
         {"C:\\d\\\\x", "", "C:/d//x"},
-        {"A//b/./../C/", "", "A//b/./../C/"},
     };
     for (const auto& [left, right, joined] : cases) {
         EXPECT_EQ((Strings{Path(left, right).string(), (Path(left) / std::string(right)).string(),
@@ -58,7 +56,6 @@ TEST(Path, JoinAndNormalise) {
 }
 
 TEST(Path, NamesAndExtensions) {
-    const std::string dots = "x" + std::string(10000, '.') + "e";  // found in linear time
     const std::string cases[][6] = {
         // path, filename, baseName, extension, fullExtension, parent
         {"a/b.tar.gz", "b.tar.gz", "b", "gz", "tar.gz", "a"},
@@ -67,13 +64,12 @@ TEST(Path, NamesAndExtensions) {
         {"b.", "b.", "b", "", "", ""},
         {"..", "..", "..", "", "", ""},
         {"d/..x.y", "..x.y", ".", "y", "x.y", "d"},
-        {"/d/" + dots, dots, "x", "e", dots.substr(2), "/d"},
     };
     for (const auto& [path, filename, baseName, extension, fullExtension, parent] : cases) {
         const Path p(path);
         EXPECT_EQ((Strings{p.filename(), p.baseName(), p.extension(), p.fullExtension(), p.parentPath().string()}),
                   (Strings{filename, baseName, extension, fullExtension, parent}))
-            << path.substr(0, 20);
+            << path;
     }
 }
 
@@ -85,19 +81,16 @@ TEST(Path, AbsoluteAndRelative) {
     EXPECT_EQ(Path("C:x").createAbsolute(), here + "/C:x");
     EXPECT_EQ(Path("/x").createAbsolute(), here + "/x");
     // Another drive, or another letter case of it, has nothing in common.
-    EXPECT_EQ(Path("D:/a/b").createRelativeTo(Path("C:/a")) + Path("c:/x").createRelativeTo(Path("C:/a")),
-              "D:/a/bc:/x");
+    EXPECT_EQ(
+        Path("D:/a/b").createRelativeTo(Path("C:/a")).string() + Path("c:/x").createRelativeTo(Path("C:/a")).string(),
+        "D:/a/bc:/x");
 #else
     const std::string r;
     EXPECT_EQ(Path("C:/x").createAbsolute(), here + "/C:/x");
 #endif
-    const std::pair<std::string, std::string> absolute[] = {
-        {r + "\\x", r + "/x"},
-        {"//server/share", "//server/share"},
-        {"", here},
-        {"x", here + "/x"},
-    };
-    for (const auto& [path, expected] : absolute) {
+    using Pair = std::pair<std::string, std::string>;
+    for (const auto& [path, expected] : {Pair{r + "\\x", r + "/x"}, Pair{"//server/share", "//server/share"},
+                                         Pair{"", here}, Pair{"x", here + "/x"}}) {
         EXPECT_EQ(Path(path).isRelative(), Path(path) != expected) << path;
         EXPECT_EQ(Path(path).createAbsolute(), expected) << path;
     }
@@ -111,38 +104,29 @@ TEST(Path, AbsoluteAndRelative) {
     }
 }
 
-// Every query but exists() reports the system's text for a missing entry.
+// Only exists() takes a missing entry silently; the other queries report the system's text.
 TEST(Path, QueriesOfTheFileSystem) {
     TempDir dir;
     writeFile(dir.file("file"), "x");
     fs::create_directories(dir.file("real/inner"));
     LogSession log;
 #ifdef _WIN32  // no symbolic links through MinGW's std::filesystem
-    const int noFile = ERROR_FILE_NOT_FOUND, notADirectory = ERROR_PATH_NOT_FOUND, belowReports = 3;
-    const std::string link = dir.file("real");
-#else  // exists() reports a file taken for a directory too
-    const int noFile = ENOENT, notADirectory = ENOTDIR, belowReports = 4;
-    const std::string link = dir.file("link");
+    const std::string link = dir.file("real"), missing = boost::system::system_category().message(ERROR_FILE_NOT_FOUND);
+#else
+    const std::string link = dir.file("link"), missing = boost::system::system_category().message(ENOENT);
     fs::create_directory_symlink(dir.file("real"), link);
-    EXPECT_TRUE(Path(link).isSymlink() && Path(link).isDirectory());
+    EXPECT_TRUE(Path(link).isSymlink() && Path(link).isDirectory() && !Path(dir.file("real")).isSymlink());
+    EXPECT_FALSE(Path(dir.file("file/below")).exists());  // a file taken for a directory is reported
+    EXPECT_EQ(takeReports(*log.recording), Strings{"4 Filesystem::Path: Not a directory"});
 #endif
-    const auto report = [](int code) {
-        return "4 Filesystem::Path: " + boost::system::system_category().message(code);
-    };
-    // path, exists isDirectory isFile isSymlink, reports
-    const std::tuple<std::string, std::vector<bool>, Strings> cases[] = {
-        {dir.file("file"), {true, false, true, false}, {}},
-        {dir.path.string() + "\\real", {true, true, false, false}, {}},
-        {dir.file("missing"), {false, false, false, false}, Strings(3, report(noFile))},
-        {dir.file("file/below"), {false, false, false, false}, Strings(belowReports, report(notADirectory))},
-    };
-    for (const auto& [path, kinds, reports] : cases) {
-        const Path p(path);
-        EXPECT_EQ((std::vector<bool>{p.exists(), p.isDirectory(), p.isFile(), p.isSymlink()}), kinds) << path;
-        EXPECT_EQ(takeReports(*log.recording), reports) << path;
-    }
+    const Path file(dir.file("file")), absent(dir.file("missing"));
+    EXPECT_TRUE(file.exists() && file.isFile() && !file.isDirectory() &&
+                Path(dir.path.string() + "\\real").isDirectory());
+    EXPECT_TRUE(!absent.exists() && takeReports(*log.recording).empty());
+    EXPECT_FALSE(absent.isFile() || absent.isDirectory() || absent.isSymlink());
+    EXPECT_EQ(takeReports(*log.recording), Strings(3, "4 Filesystem::Path: " + missing));
     EXPECT_EQ(Path(link + "\\.\\inner/..").createCanonical(), fs::canonical(dir.path).generic_string() + "/real");
-    EXPECT_EQ(Path(dir.file("missing")).createCanonical(), Path::emptyPath);
+    EXPECT_EQ(absent.createCanonical(), Path::emptyPath);
     EXPECT_TRUE(takeReports(*log.recording).empty());
 }
 

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <climits>
 
 namespace {
@@ -40,7 +39,6 @@ TEST(Url, ParseSplitsIntoFiveStoredComponents) {
     // Comparison with a string is byte-wise against the stored text.
     EXPECT_TRUE(Url("C:/x") != std::string("C:/x") && Url("C:\\x") == Url("/C:/x") && Url("//h/p").isRelative());
     EXPECT_EQ(Url("res", "h", "p q#", "a=1", "f").string(), "res://h/p q%23?a=1#f");
-    EXPECT_EQ(Url(Url::makeRelative, "file", "C:\\x", "", "f").string(), "file:C:/x#f");
 }
 
 TEST(Url, GettersCutComponentsOutOfTheText) {
@@ -60,23 +58,20 @@ TEST(Url, GettersCutComponentsOutOfTheText) {
                   expected)
             << text;
     }
-    const std::pair<std::string, int> ports[] = {{"8x", 8}, {" \t+7", 7}, {"2147483648", -1}, {"-2147483648", INT_MIN}};
-    for (const auto& [port, number] : ports) {
-        EXPECT_EQ(Url("res://h:" + port + "/x").portNumber(), number) << port;
-    }
+    EXPECT_EQ(Url("res://h: \t+7x/").portNumber() + Url("res://h:2147483648").portNumber(), 7 - 1);
+    EXPECT_EQ(Url("res://h:-2147483648").portNumber(), INT_MIN);
 }
 
 TEST(Url, SettersReplaceOneRangeAndManageDelimiters) {
     const std::tuple<std::string, void (*)(Url&), std::string> cases[] = {
-        {"res://h/p?q#f", [](Url& u) { u.setQuery("?a"); }, "res://h/p?a#f"},
         {"res://h/p?q#f", [](Url& u) { u.setQuery(""); }, "res://h/p#f"},
         {"res://h/p?q#f", [](Url& u) { u.setFragment(""); }, "res://h/p?q"},
+        {"res://h/p?q#f", [](Url& u) { u.setPath(""); }, "res://h?q#f"},
+        {"res://h#f", [](Url& u) { u.setQuery("?a"); }, "res://h?a#f"},
         {"/p", [](Url& u) { u.setScheme("ftp"); }, "ftp:/p"},
         {"res:p", [](Url& u) { u.setAuthority("//h"); }, "res://h/p"},
-        {"res://h/p", [](Url& u) { u.setAuthority(""); }, "res:/p"},
         {"res://u@h:80/x", [](Url& u) { u.setHost("new"); }, "res://u@new:80/x"},
         {"/x", [](Url& u) { u.setPort(""); }, "//localhost/x"},
-        {"res://u@h:80", [](Url& u) { u.setPort(":81"); }, "res://u@h:81"},
         {"res://h?q", [](Url& u) { u.setPort(-5); }, "res://h:-5?q"},
         {"/x", [](Url& u) { u.setUserinfo("me@"); }, "//me@localhost/x"},
         {"res://al:pw@h", [](Url& u) { u.setUsername("bob"); }, "res://bob:pw@h"},
@@ -84,7 +79,6 @@ TEST(Url, SettersReplaceOneRangeAndManageDelimiters) {
         {"res://al:o@h", [](Url& u) { u.setPassword(""); }, "res://al@h"},
         {"res://h", [](Url& u) { u.setPath("dir/f"); }, "res://h/dir/f"},
         {"file:", [](Url& u) { u.setPath("//x"); }, "file:/x"},
-        {"res://h/p?q", [](Url& u) { u.setPath(""); }, "res://h?q"},
         {"res://h#f", [](Url& u) { u.setPath("a b#%&;=?@"); }, "res://h/a b%23%25%26%3b%3d%3f%40#f"},
     };
     for (const auto& [before, set, after] : cases) {
@@ -106,14 +100,10 @@ TEST(Url, ValidityRules) {
     for (const auto& [text, valid] : cases) {
         EXPECT_EQ(Url(text).isValid(), valid) << text;
     }
-    Url badScheme("res://h/p");
-    badScheme.setScheme("a b");
-    EXPECT_FALSE(badScheme.isValid());
     // Formatting leaves out what the options name.
-    EXPECT_EQ(Url("res://u:pw@h:80/p").string(Url::OmitPassword) + " " + Url("res://u:pw@h:80/p").string(Url::OmitPort),
-              "res://u@h:80/p res://u:pw@h/p");
-    EXPECT_EQ(Url("res://:pw@h/p").string(Url::OmitPassword) + " " + Url("res://u:pw@h/p").string(Url::OmitUserInfo),
-              "res://@h/p res://h/p");
+    EXPECT_EQ(Url("res://u:pw@h:80/p").string(Url::OmitPassword | Url::OmitPort), "res://u@h/p");
+    EXPECT_EQ(Url("res://:pw@h/p").string(Url::OmitPassword) + Url("res://u:pw@h/p").string(Url::OmitUserInfo),
+              "res://@h/pres://h/p");
 }
 
 TEST(Url, SubqueriesSplitFindAndEditInPlace) {
@@ -125,12 +115,10 @@ TEST(Url, SubqueriesSplitFindAndEditInPlace) {
         "23");
     EXPECT_EQ(Strings({Subquery("a=b=c").key(), Subquery("a=b=c").value(), Subquery("f").key(), Subquery("f").value()}),
               Strings({"a", "b=c", "", "f"}));
-    EXPECT_TRUE(Subquery("=x").hasKey() && !Subquery("f").hasKey());
     const std::string found[][3] = {
         {"?ab=1&a=2;a", "a", "ab=1"},
         {"?ab=1&a=2;a", "a=", "a=2"},
         {"?ab=1", "ab=12", "-"},
-        {"?ab=1", "b", "-"},
         {"", "", "-"},
         {"?", "", ""},
     };
@@ -143,7 +131,6 @@ TEST(Url, SubqueriesSplitFindAndEditInPlace) {
         {"res://h/p", -1, Subquery("k", "v"), "res://h/p?k=v"},
         {"res://h/p?a=1#f", -1, Subquery("k", "v"), "res://h/p?a=1&k=v#f"},
         {"res://h/p?a=1&b=2#f", 1, Subquery("c", "33"), "res://h/p?a=1&c=33#f"},
-        {"res://h/p?a=1;b=2", 0, Subquery(""), "res://h/p?;b=2"},
         {"res://h/p?a=1&b=2", 5, Subquery("z"), "res://h/p?a=1&b=2&z"},
     };
     for (const auto& [before, index, item, after] : edits) {
@@ -169,28 +156,19 @@ TEST(Url, LocalFilesConvertBothWays) {
         EXPECT_EQ((Strings{u.string(), u.path(), u.query(), u.fragment()}), (Strings{url, path, query, fragment}));
         EXPECT_EQ(u.toLocalFile(), Path(path)) << local;
     }
-    for (const char* other : {"res://h/x", "FILE:///C:/x", "/C:/x"}) {
-        EXPECT_EQ(Url(other).toLocalFile(), Path::emptyPath) << other;
-    }
+    EXPECT_TRUE(Url("res://h/x").toLocalFile() == "" && Url("FILE:///C:/x").toLocalFile() == "" &&
+                Url("/C:/x").toLocalFile() == "");
 }
 
+// A relative URL joins onto the base; not taken as a local path, only an existing file becomes a file URL.
 TEST(Url, RelativeToJoinsRelativePathsOntoTheBase) {
     OrvantisTest::TempDir dir;
     OrvantisTest::writeFile(dir.file("f.txt"), "x");
-    const std::string base = dir.path.generic_string();
-    // The base as the resolution roots it: a drive path gets a '/' in front.
-    const std::string rooted = base.front() == '/' ? base : "/" + base;
-    // url, base, isLocalPath, result; not a local path, only an existing file becomes a file URL
-    const std::tuple<std::string, std::string, bool, std::string> cases[] = {
-        {"sub\\a.raw", "C:\\base\\", true, "file:///C:/base/sub/a.raw"},
-        {"file:x?q#f", "/base//", true, "file:///base/x?q#f"},
-        {"f.txt", base, false, "file://" + rooted + "/f.txt"},
-        {"res:f.txt", base, false, "res://" + rooted + "/f.txt"},
-        {"missing.txt", base, false, rooted + "/missing.txt"},
-    };
-    for (const auto& [url, on, isLocalPath, expected] : cases) {
-        EXPECT_EQ(Url::relativeTo(url, on, isLocalPath).string(), expected) << url << " on " << on;
-    }
+    const std::string base = dir.path.generic_string(), rooted = base.front() == '/' ? base : "/" + base;
+    EXPECT_EQ(Url::relativeTo("sub\\a?q#f", "C:\\base\\", true).string(), "file:///C:/base/sub/a?q#f");
+    EXPECT_EQ(Url::relativeTo("f.txt", base, false).string(), "file://" + rooted + "/f.txt");
+    EXPECT_EQ(Url::relativeTo("res:f.txt", base, false).string(), "res://" + rooted + "/f.txt");
+    EXPECT_EQ(Url::relativeTo("missing.txt", base, false).string(), rooted + "/missing.txt");
 }
 
 }  // namespace

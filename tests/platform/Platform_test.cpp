@@ -45,15 +45,8 @@ TEST(Platform, InvalidOrTooLongTextGivesNothingAndOneRecord) {
 #endif
     OrvantisTest::LogSession log;
     // stray, truncated, overlong, surrogate, above U+10FFFF, five bytes, bad continuation
-    const std::string invalid[] = {"\x80",
-                                   "ab\xC3",
-                                   "\xC0\xAF",
-                                   "\xF0\x8F\xBF\xBF",
-                                   "\xED\xA0\x80",
-                                   "\xF4\x90\x80\x80",
-                                   "\xF8\x88\x80\x80\x80",
-                                   "\xE2\x28\xA1"};
-    for (const std::string& s : invalid) {
+    for (const std::string s : {"\x80", "ab\xC3", "\xC0\xAF", "\xF0\x8F\xBF\xBF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                                "\xF8\x88\x80\x80\x80", "\xE2\x28\xA1"}) {
         EXPECT_EQ(Platform::widen(s.data(), static_cast<long long>(s.size())), L"") << s;
         EXPECT_EQ(takeReports(*log.recording), Reports{"4 Platform::widen(): " + error}) << s;
     }
@@ -61,8 +54,7 @@ TEST(Platform, InvalidOrTooLongTextGivesNothingAndOneRecord) {
     EXPECT_EQ(Platform::narrow(surrogate, -1), "");
     EXPECT_EQ(takeReports(*log.recording), Reports{"4 Platform::narrow(): " + error});
     // The length is refused before any byte is read.
-    EXPECT_EQ(Platform::widen("x", 2147483648LL), L"");
-    EXPECT_EQ(Platform::narrow(L"x", 2147483648LL), "");
+    EXPECT_TRUE(Platform::widen("x", 2147483648LL).empty() && Platform::narrow(L"x", 2147483648LL).empty());
     EXPECT_EQ(takeReports(*log.recording),
               (Reports{"3 Platform::widen(): Input string too long.", "3 Platform::narrow(): Input string too long."}));
     Log::setGlobalLevel(Log::Fatal);
@@ -93,7 +85,6 @@ TEST(Platform, EnvironmentCacheServesUntilBypassed) {
     setDirectly("changed");
     EXPECT_EQ(get(false), "first");
     EXPECT_EQ(get(true), "changed");
-    EXPECT_EQ(get(false), "changed");
     Platform::setEnvironmentVariable(name, "");  // removes the variable, and the cache entry
     EXPECT_TRUE(std::getenv(name) == nullptr && get(false) == "default");
     setDirectly("late");
