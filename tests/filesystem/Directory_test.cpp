@@ -35,10 +35,9 @@ std::string text(int code) {
 TEST(Directory, OperationsAnswerAndReport) {
     TempDir dir;
     fs::create_directories(dir.file("a"));
-    fs::create_directories(dir.file("outside"));
-    writeFile(dir.file("outside/keep"), "x");
+    writeFile(dir.file("keep"), "x");
 #ifndef _WIN32  // MinGW's std::filesystem makes no symbolic links
-    fs::create_directory_symlink(dir.file("outside"), dir.file("a/link"));
+    fs::create_symlink(dir.file("keep"), dir.file("a/link"));
 #endif
     LogSession log;
     Directory moving(dir.file("a/d"));
@@ -46,8 +45,7 @@ TEST(Directory, OperationsAnswerAndReport) {
     const auto reports = [&] { return takeReports(*log.recording); };
     // Each row runs in turn: step, its result and reports, then the expected result and report ("" for none).
     const std::tuple<const char*, bool, Reports, bool, std::string> steps[] = {
-        {"create with parents", d("a/b/c").createRecursive(), reports(), true, ""},
-        {"create", moving.create(), reports(), true, ""},
+        {"create, with parents", d("a/b/c").createRecursive() && moving.create(), reports(), true, ""},
         {"again", d("a").create(), reports(), false, "Trying to create a directory that already exists."},
         {"parent missing", d("no/x").create(), reports(), false, "Error in directory creation: " + text(kNoPath)},
         {"rename", moving.rename("e") && moving.rename(dir.file("f")), reports(), true, ""},
@@ -58,14 +56,13 @@ TEST(Directory, OperationsAnswerAndReport) {
         {"empty", moving.isEmpty() && !d("a").isEmpty() && !d("no").isEmpty(), reports(), true, text(kNoFile)},
         {"contains", d("a").contains("b") && !d("a").contains("B") && !d("no").contains("b"), reports(), true, ""},
         {"remove full", d("a").remove(), reports(), false, "Error in directory removal: " + text(kNotEmpty)},
-        {"remove all, then nothing", d("a").removeRecursive() && d("a").remove() && d("a").removeRecursive(), reports(),
-         true, ""},
+        {"remove all", d("a").removeRecursive() && d("a").remove() && d("a").removeRecursive(), reports(), true, ""},
     };
     for (const auto& [name, result, seen, expected, report] : steps) {
         EXPECT_EQ(result, expected) << name;
         EXPECT_EQ(seen, Reports(!report.empty(), "4 Filesystem::Directory: " + report)) << name;
     }
-    EXPECT_TRUE(!fs::exists(dir.file("a")) && fs::exists(dir.file("outside/keep")));  // links are removed, not followed
+    EXPECT_TRUE(!fs::exists(dir.file("a")) && fs::exists(dir.file("keep")));  // links are removed, not followed
     EXPECT_EQ(Directory(Path(dir.file("a/"))).name() + Directory(dir.file("a/i")).name(), "i");
     EXPECT_EQ(Directory(dir.file("a/i")).parentDirectory(), dir.file("a"));
 }
@@ -87,8 +84,7 @@ TEST(Directory, ScansListTheirLevelsThroughTheFilter) {
     const std::string victim = dir.file("t/x/v");
     const auto removeVictim = [&](const Path& p) { return p != victim || fs::remove_all(victim) > 0; };
     const std::tuple<const char*, std::vector<Path>, std::set<std::string>> cases[] = {
-        {"scan", tree.scan(nullptr), {"t/1.txt", "t/b.log", "t/x", "t/z"}},
-        {"scan, filtered", tree.scan(txt), {"t/1.txt"}},
+        {"scan", tree.scan([](const Path& p) { return p.extension() != "txt"; }), {"t/b.log", "t/x", "t/z"}},
         // The walk goes on through directories that the filter rejects.
         {"recursive, filtered", tree.scanRecursive(txt), {"t/1.txt", "t/x/y/3.txt", "t/x/v/i/5.txt", smiley}},
         {"recursive",

@@ -18,7 +18,7 @@ using namespace Orvantis;
 using OrvantisTest::takeReports;
 using Reports = std::vector<std::string>;
 
-TEST(Platform, ConversionsAreExactBothWays) {
+TEST(Platform, ConversionsAreExactOrGiveNothing) {
     OrvantisTest::LogSession log;
     const std::pair<std::string, std::wstring> cases[] = {
         {std::string("nul\0in", 6), std::wstring(L"nul\0in", 6)},
@@ -34,16 +34,15 @@ TEST(Platform, ConversionsAreExactBothWays) {
     EXPECT_EQ(Platform::widen("abc", 2) + Platform::widen("\xC3\xBC", -1) + Platform::widen("x", 0), L"ab\u00FC");
     EXPECT_EQ(Platform::narrow(L"abc", 2) + Platform::narrow(L"\u00FC", -1) + Platform::narrow(L"", -1), "ab\xC3\xBC");
     EXPECT_TRUE(takeReports(*log.recording).empty());
-}
-
-TEST(Platform, InvalidOrTooLongTextGivesNothingAndOneRecord) {
+    // Invalid text gives nothing and one record with the system's text for the error, its line break included.
 #ifdef _WIN32
-    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-    const std::string error = "Error during conversion: " + Platform::getLastWindowsErrorMessage();
+    char text[512] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_NO_UNICODE_TRANSLATION,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+    const std::string error = "Error during conversion: " + std::string(text);
 #else
     const std::string error = std::string("Error during conversion: ") + std::strerror(EILSEQ);
 #endif
-    OrvantisTest::LogSession log;
     // stray, truncated, overlong, surrogate, above U+10FFFF, five bytes, bad continuation
     for (const std::string s : {"\x80", "ab\xC3", "\xC0\xAF", "\xF0\x8F\xBF\xBF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
                                 "\xF8\x88\x80\x80\x80", "\xE2\x28\xA1"}) {
@@ -61,16 +60,6 @@ TEST(Platform, InvalidOrTooLongTextGivesNothingAndOneRecord) {
     EXPECT_EQ(Platform::widen("\xFF", -1) + Platform::widen("x", 2147483648LL), L"");
     EXPECT_TRUE(takeReports(*log.recording).empty());
 }
-
-#ifdef _WIN32
-TEST(Platform, LastErrorMessageIsTheSystemTextWithItsLineBreak) {
-    char text[512] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_FILE_NOT_FOUND,
-                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(Platform::getLastWindowsErrorMessage(), text);
-}
-#endif
 
 TEST(Platform, EnvironmentCacheServesUntilBypassed) {
     OrvantisTest::LogSession log;
