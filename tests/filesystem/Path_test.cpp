@@ -9,6 +9,7 @@
 
 #include <boost/system/error_code.hpp>
 
+#include <array>
 #include <filesystem>
 #ifdef _WIN32
 #include <windows.h>
@@ -35,17 +36,11 @@ TEST(Path, NarrowStringsAreUtf8WhateverTheLocale) {
 
 // Backslashes become slashes; nothing else of the text changes.
 TEST(Path, JoinAndNormalise) {
-    const char* const cases[][3] = {
-        {"dir", "file.txt", "dir/file.txt"},
-        {"C:", "x", "C:x"},
-        {"", "x", "x"},
-        {"a/", "/b", "a//b"},
-        {"a", "C:/b", "a/C:/b"},
-        {"a", "\\b", "a/b"},
-        {"a\\", "b", "a/b"},
-        {"C:\\d\\\\x", "", "C:/d//x"},
-    };
-    for (const auto& [left, right, joined] : cases) {
+    using Row = std::array<std::string, 3>;  // left, right, joined
+    for (const auto& [left, right, joined] :
+         {Row{"dir", "file.txt", "dir/file.txt"}, Row{"C:", "x", "C:x"}, Row{"", "x", "x"}, Row{"a/", "/b", "a//b"},
+          Row{"a", "C:/b", "a/C:/b"}, Row{"a", "\\b", "a/b"}, Row{"a\\", "b", "a/b"},
+          Row{"C:\\d\\\\x", "", "C:/d//x"}}) {
         EXPECT_EQ((Strings{Path(left, right).string(), (Path(left) / std::string(right)).string(),
                            (Path(left) / Path(right)).string()}),
                   Strings(3, joined))
@@ -56,16 +51,11 @@ TEST(Path, JoinAndNormalise) {
 }
 
 TEST(Path, NamesAndExtensions) {
-    const std::string cases[][6] = {
-        // path, filename, baseName, extension, fullExtension, parent
-        {"a/b.tar.gz", "b.tar.gz", "b", "gz", "tar.gz", "a"},
-        {"dir/", "", "", "", "", "dir"},
-        {".hidden", ".hidden", "", "hidden", "hidden", ""},
-        {"b.", "b.", "b", "", "", ""},
-        {"..", "..", "..", "", "", ""},
-        {"d/..x.y", "..x.y", ".", "y", "x.y", "d"},
-    };
-    for (const auto& [path, filename, baseName, extension, fullExtension, parent] : cases) {
+    using Row = std::array<std::string, 6>;  // path, filename, baseName, extension, fullExtension, parent
+    for (const auto& [path, filename, baseName, extension, fullExtension, parent] :
+         {Row{"a/b.tar.gz", "b.tar.gz", "b", "gz", "tar.gz", "a"}, Row{"dir/", "", "", "", "", "dir"},
+          Row{".hidden", ".hidden", "", "hidden", "hidden", ""}, Row{"b.", "b.", "b", "", "", ""},
+          Row{"..", "..", "..", "", "", ""}, Row{"d/..x.y", "..x.y", ".", "y", "x.y", "d"}}) {
         const Path p(path);
         EXPECT_EQ((Strings{p.filename(), p.baseName(), p.extension(), p.fullExtension(), p.parentPath().string()}),
                   (Strings{filename, baseName, extension, fullExtension, parent}))

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 
 namespace {
@@ -46,8 +47,8 @@ TEST(Url, GettersCutComponentsOutOfTheText) {
          {"res", "user:pw@host:8080", "user:pw", "user", "pw", "host", "8080", "8080", "/a b", "x=1", "frag"}},
         {"res://a:b:c@h:1:2", {"res", "a:b:c@h:1:2", "a:b:c", "a", "b:c", "h", "1:2", "1", "", "", ""}},
         // One decoding pass, hex digits of either case; a '%' without two hex digits stays.
-        {"file:/%4a%4F/50%25%20off%3f", {"file", "", "", "", "", "", "", "-1", "/JO/50% off?", "", ""}},
-        {"res:/%2541/%/a%4/%zz%4g%", {"res", "", "", "", "", "", "", "-1", "/%41/%/a%4/%zz%4g%", "", ""}},
+        {"file:/%4a%4F/%2541/%/a%4/%zz%4g%/%3f",
+         {"file", "", "", "", "", "", "", "-1", "/JO/%41/%/a%4/%zz%4g%/?", "", ""}},
     };
     for (const auto& [text, expected] : cases) {
         const Url u(text);
@@ -107,19 +108,11 @@ TEST(Url, SubqueriesSplitFindAndEditInPlace) {
     const std::vector<Subquery> all = Url("res://h/p?a=1&&b=2;c#f&g").subqueries();
     EXPECT_EQ(Strings(all.begin(), all.end()), (Strings{"a=1", "", "b=2", "c"}));
     EXPECT_TRUE(Url("res://h/p#a&b").subqueries().empty() && !Url("res://h/p?a").subquery(1).hasValue());
-    EXPECT_EQ(
-        Url("res://h/p?a=1&b=2").subquery(1).value().value() + std::to_string(Url("res://h/p?a&b;c").subqueryCount()),
-        "23");
-    EXPECT_EQ(Strings({Subquery("a=b=c").key(), Subquery("a=b=c").value(), Subquery("f").key(), Subquery("f").value()}),
-              Strings({"a", "b=c", "", "f"}));
-    const std::string found[][3] = {
-        {"?ab=1&a=2;a", "a", "ab=1"},
-        {"?ab=1&a=2;a", "a=", "a=2"},
-        {"?ab=1", "ab=12", "-"},
-        {"", "", "-"},
-        {"?", "", ""},
-    };
-    for (const auto& [query, key, expected] : found) {  // the first item that starts with the key; "-" for none
+    EXPECT_EQ(Url("res://h/p?a=1&b=2").subquery(1).value().key() + std::to_string(Url("?a&b;c").subqueryCount()), "b3");
+    EXPECT_EQ(Subquery("a=b=c").value() + Subquery("f").key() + Subquery("f").value(), "b=cf");
+    using Row = std::array<std::string, 3>;  // query, key, the first item that starts with the key ("-" for none)
+    for (const auto& [query, key, expected] : {Row{"?ab=1&a=2;a", "a", "ab=1"}, Row{"?ab=1&a=2;a", "a=", "a=2"},
+                                               Row{"?ab=1", "ab=12", "-"}, Row{"", "", "-"}, Row{"?", "", ""}}) {
         const auto item = Url("res://h/p" + query).findSubquery(key);
         EXPECT_EQ(item.hasValue() ? std::string(item.value()) : "-", expected) << query << " " << key;
     }
@@ -145,7 +138,6 @@ TEST(Url, LocalFilesConvertBothWays) {
         // local, url, path, query, fragment
         {"C:\\data\\s 1.raw", drives ? "file:///C:/data/s 1.raw" : "file:C:/data/s 1.raw", "C:/data/s 1.raw", "", ""},
         {"/data/x", drives ? "file:/data/x" : "file:///data/x", "/data/x", "", ""},
-        {"file://srv/share", "file:///srv/share", "/srv/share", "", ""},
         {"a?b?c#d#e", "file:a%3fb?c#d#e", "a?b", "c", "d#e"},
     };
     for (const auto& [local, url, path, query, fragment] : cases) {
