@@ -69,7 +69,6 @@ TEST(File, OperationsAndContentRoundTrips) {
     EXPECT_TRUE(text.appendText({"x\ry", "z"}) && text.appendText({""}));
     EXPECT_EQ(readFile(dir.file("missing/dir/t.txt")), onDisk("x\ry\nz\n\n"));  // x, CR, y, CR, LF, z... on Windows
     EXPECT_EQ(text.readText(), (std::vector<std::string>{"x\ry", "z", ""}));
-    EXPECT_TRUE(text.writeText({"one"}) && text.readText() == std::vector<std::string>{"one"});
     EXPECT_TRUE(text.writeText({}) && text.size() == 0);
     writeFile(dir.file("t"), "a\n\nb");  // a last line without its line end
     EXPECT_EQ(File(dir.file("t")).readText(), (std::vector<std::string>{"a", "", "b"}));
@@ -84,27 +83,23 @@ TEST(File, ReadAndWriteFailuresReport) {
     LogSession log;
     const std::string missing = dir.file("missing"), socket = dir.file("socket"), d = dir.path.string();
     const std::string below = dir.file("plain/below"), full = "/dev/full";  // the device refuses every byte
-    // path, report of each read, report of each write ("": not tried)
-    const std::tuple<std::string, std::string, std::string> cases[] = {
-        {missing, "File '" + missing + "' does not exist.", ""},
-        {socket, "Can not open file '" + socket + "'.", "Can not open file '" + socket + "'."},
-        {d, "Error when reading from file '" + d + "': Is a directory", "Can not open file '" + d + "'."},
-        {full, "", "Error when writing to file '/dev/full': No space left on device"},
-        {below, "", "Can not open file '" + below + "'."},
-    };
-    for (const auto& [path, readReport, writeReport] : cases) {
+    using Row = std::pair<std::string, std::string>;  // path, report of each read
+    for (const auto& [path, report] :
+         {Row{missing, "File '" + missing + "' does not exist."}, Row{socket, "Can not open file '" + socket + "'."},
+          Row{d, "Error when reading from file '" + d + "': Is a directory"}}) {
+        EXPECT_TRUE(File(path).readBinary().empty() && File(path).readText().empty()) << path;
+        EXPECT_EQ(takeReports(*log.recording), Reports(2, kError + report));
+    }
+    // path, report of each write
+    for (const auto& [path, report] :
+         {Row{socket, "Can not open file '" + socket + "'."}, Row{d, "Can not open file '" + d + "'."},
+          Row{full, "Error when writing to file '/dev/full': No space left on device"},
+          Row{below, "Can not open file '" + below + "'."}}) {
         File file(path);
-        if (!readReport.empty()) {
-            EXPECT_TRUE(file.readBinary().empty() && file.readText().empty()) << path;
-            EXPECT_EQ(takeReports(*log.recording), Reports(2, kError + readReport));
-        }
-        if (!writeReport.empty()) {
-            const ByteBuffer b("bytes");
-            EXPECT_FALSE(file.writeBinary(b) || file.appendBinary(b) || file.writeText({"x"}) ||
-                         file.appendText({"x"}));
-            const Reports seen = takeReports(*log.recording);  // with those of the directories' creation
-            EXPECT_EQ(std::count(seen.begin(), seen.end(), kError + writeReport), 4) << writeReport;
-        }
+        const ByteBuffer b("bytes");
+        EXPECT_FALSE(file.writeBinary(b) || file.appendBinary(b) || file.writeText({"x"}) || file.appendText({"x"}));
+        const Reports seen = takeReports(*log.recording);  // with those of the directories' creation
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), kError + report), 4) << report;
     }
     EXPECT_EQ(readFile(dir.file("plain")), "");
 }

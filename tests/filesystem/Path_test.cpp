@@ -68,8 +68,6 @@ TEST(Path, AbsoluteAndRelative) {
     const std::string here = Path::workingDirectory();
 #ifdef _WIN32
     const std::string r = "C:";
-    EXPECT_EQ(Path("C:x").createAbsolute(), here + "/C:x");
-    EXPECT_EQ(Path("/x").createAbsolute(), here + "/x");
     // Another drive, or another letter case of it, has nothing in common.
     EXPECT_EQ(
         Path("D:/a/b").createRelativeTo(Path("C:/a")).string() + Path("c:/x").createRelativeTo(Path("C:/a")).string(),
@@ -80,7 +78,7 @@ TEST(Path, AbsoluteAndRelative) {
 #endif
     using Pair = std::pair<std::string, std::string>;
     for (const auto& [path, expected] : {Pair{r + "\\x", r + "/x"}, Pair{"//server/share", "//server/share"},
-                                         Pair{"", here}, Pair{"x", here + "/x"}}) {
+                                         Pair{"", here}, Pair{r + "x", here + "/" + r + "x"}}) {
         EXPECT_EQ(Path(path).isRelative(), Path(path) != expected) << path;
         EXPECT_EQ(Path(path).createAbsolute(), expected) << path;
     }
