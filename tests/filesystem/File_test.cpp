@@ -26,11 +26,6 @@ using Reports = std::vector<std::string>;
 const std::string kError = "4 Filesystem::File: ";
 
 TEST(File, OperationsAndContentRoundTrips) {
-#ifdef _WIN32
-    const std::string notEmpty = boost::system::system_category().message(ERROR_DIR_NOT_EMPTY);
-#else
-    const std::string notEmpty = boost::system::system_category().message(ENOTEMPTY);
-#endif
     TempDir dir;
     writeFile(dir.file("f"), "12345");
     boost::filesystem::last_write_time(dir.file("f"), 1000000000);
@@ -41,14 +36,12 @@ TEST(File, OperationsAndContentRoundTrips) {
     // Each row runs in turn: step, its result and reports, then the expected result and report ("" for none).
     const std::tuple<const char*, long long, Reports, long long, std::string> steps[] = {
         {"create", moving.create(), reports(), 1, ""},
-        {"create with parents", f("new/deeper/b.txt").createRecursive(), reports(), 1, ""},
         {"create again", f("a.txt").create(), reports(), 0, "Trying to create a file that already exists."},
         {"parent missing", f("none/x").create(), reports(), 0, "Create a file failed."},
-        {"rename below", moving.rename("new/c.txt") && moving.path() == dir.file("new/c.txt"), reports(), 1, ""},
-        {"remove", moving.remove() && !fs::exists(dir.file("new/c.txt")) && moving.remove(), reports(), 1, ""},
-        {"remove a directory", f("new").remove(), reports(), 0, "Error in file removal: " + notEmpty},
-        {"size and time", f("f").size() + f("f").lastModified(), reports(), 1000000005, ""},
-        {"size and time, missing", f("missing").size() + f("missing").lastModified(), reports(), 0, ""},
+        {"rename, remove", moving.rename("c.txt") && moving.remove() && !moving.exists() && moving.remove(), reports(),
+         1, ""},
+        {"size and time, or 0", f("f").size() + f("f").lastModified() + f("no").size() + f("no").lastModified(),
+         reports(), 1000000005, ""},
     };
     for (const auto& [name, result, seen, expected, report] : steps) {
         EXPECT_EQ(result, expected) << name;
