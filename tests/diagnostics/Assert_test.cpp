@@ -32,9 +32,8 @@ TEST(AssertDialogue, FirstCharacterOfTheWordChooses) {
     // input, action, what follows the report; exhausted input goes on, silenced for good
     using Row = std::tuple<std::string, Assert::Action, std::string>;
     for (const auto& [input, expected, output] :
-         {Row{"ignore\n", Assert::Ignore, prompt}, Row{"  \n\n  apple\n", Assert::IgnoreAlways, prompt},
-          Row{"d", Assert::Break, prompt},
-          Row{"x Q Ignore\ni\n", Assert::Ignore, prompt + invalid("x") + invalid("Q") + invalid("Ignore")},
+         {Row{"  \n\n  apple\n", Assert::IgnoreAlways, prompt}, Row{"d", Assert::Break, prompt},
+          Row{"x Q Ignore\nignore\n", Assert::Ignore, prompt + invalid("x") + invalid("Q") + invalid("Ignore")},
           Row{"what\n", Assert::IgnoreAlways,
               prompt + invalid("what") + "standard in is in an invalid state, exiting program.\n"}}) {
         EXPECT_EQ(dialogue(input), std::make_pair(expected, report + output)) << input;

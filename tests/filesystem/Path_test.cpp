@@ -55,9 +55,8 @@ TEST(Path, AbsoluteAndRelative) {
 #ifdef _WIN32
     const std::string r = "C:";
     // Another drive, or another letter case of it, has nothing in common.
-    EXPECT_EQ(
-        Path("D:/a/b").createRelativeTo(Path("C:/a")).string() + Path("c:/x").createRelativeTo(Path("C:/a")).string(),
-        "D:/a/bc:/x");
+    EXPECT_EQ(Path("D:/a/b").createRelativeTo(Path("C:/a")), "D:/a/b");
+    EXPECT_EQ(Path("c:/x").createRelativeTo(Path("C:/a")), "c:/x");
 #else
     const std::string r;
     EXPECT_EQ(Path("C:/x").createAbsolute(), here + "/C:/x");
@@ -94,8 +93,7 @@ TEST(Path, QueriesOfTheFileSystem) {
     EXPECT_EQ(takeReports(*log.recording), Strings{"4 Filesystem::Path: Not a directory"});
 #endif
     const Path file(dir.file("file")), absent(dir.file("missing"));
-    EXPECT_TRUE(file.exists() && file.isFile() && !file.isDirectory() &&
-                Path(dir.path.string() + "\\real").isDirectory());
+    EXPECT_TRUE(file.exists() && file.isFile() && Path(dir.path.string() + "\\real").isDirectory());
     EXPECT_TRUE(!absent.exists() && takeReports(*log.recording).empty());
     EXPECT_FALSE(absent.isFile() || absent.isDirectory() || absent.isSymlink());
     EXPECT_EQ(takeReports(*log.recording), Strings(3, "4 Filesystem::Path: " + missing));

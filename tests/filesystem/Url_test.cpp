@@ -40,9 +40,7 @@ TEST(Url, ParseSplitsIntoFiveStoredComponents) {
 TEST(Url, GettersCutComponentsOutOfTheText) {
     const std::pair<std::string, Strings> cases[] = {
         // scheme authority userinfo username password host port portNumber path query fragment
-        {"res://user:pw@host:8080/a%20b?x=1#frag",
-         {"res", "user:pw@host:8080", "user:pw", "user", "pw", "host", "8080", "8080", "/a b", "x=1", "frag"}},
-        {"res://a:b:c@h:1:2", {"res", "a:b:c@h:1:2", "a:b:c", "a", "b:c", "h", "1:2", "1", "", "", ""}},
+        {"rs://u:p:w@h:8:1/a%20b?x#f", {"rs", "u:p:w@h:8:1", "u:p:w", "u", "p:w", "h", "8:1", "8", "/a b", "x", "f"}},
         // One decoding pass, hex digits of either case; a '%' without two hex digits stays.
         {"file:/%4a%4F/%2541/%/a%4/%zz%4g%/%3f",
          {"file", "", "", "", "", "", "", "-1", "/JO/%41/%/a%4/%zz%4g%/?", "", ""}},
@@ -85,7 +83,6 @@ TEST(Url, ValidityRules) {
         {"res://:80", false}, {"/ab:c", false},       {"res://h/a%3Ab", false},    {"res://:p@h", false},
         {"res://u@", false},  {"res://h;x", false},   {"res://h/p?a@b", false},    {"res://h:80", true},
         {"res:///x", true},   {"/C:/a%3Ab", true},    {"res://h/p?a=1&b=2", true}, {"res://u:p@h:1/p?q;r#f", true},
-        {":x", true},         {"res:p", true},
     };
     for (const auto& [text, valid] : cases) {
         EXPECT_EQ(Url(text).isValid(), valid) << text;
@@ -126,7 +123,6 @@ TEST(Url, LocalFilesConvertBothWaysAndJoinOntoABase) {
     const std::string cases[][5] = {
         // local, url, path, query, fragment
         {"C:\\data\\s 1.raw", drives ? "file:///C:/data/s 1.raw" : "file:C:/data/s 1.raw", "C:/data/s 1.raw", "", ""},
-        {"/data/x", drives ? "file:/data/x" : "file:///data/x", "/data/x", "", ""},
         {"a?b?c#d#e", "file:a%3fb?c#d#e", "a?b", "c", "d#e"},
     };
     for (const auto& [local, url, path, query, fragment] : cases) {
