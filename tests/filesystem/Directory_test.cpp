@@ -27,9 +27,7 @@ const int kNoFile = ERROR_FILE_NOT_FOUND, kNoPath = ERROR_PATH_NOT_FOUND, kNotEm
 #else
 const int kNoFile = ENOENT, kNoPath = ENOENT, kNotEmpty = ENOTEMPTY;
 #endif
-std::string text(int code) {
-    return boost::system::system_category().message(code);
-}
+const auto text = [](int code) { return boost::system::system_category().message(code); };
 
 // Files and directories share the renaming, checked here.
 TEST(Directory, OperationsAndScansAnswerAndReport) {
@@ -58,7 +56,6 @@ TEST(Directory, OperationsAndScansAnswerAndReport) {
         EXPECT_EQ(result, expected) << name;
         EXPECT_EQ(seen, Reports(!report.empty(), "4 Filesystem::Directory: " + report)) << name;
     }
-    EXPECT_FALSE(fs::exists(dir.file("a")));
     EXPECT_EQ(Directory(Path(dir.file("a/"))).name() + Directory(dir.file("a/i")).name(), "i");
     // A subdirectory that vanishes between being listed and being opened is
     // reported; the walk keeps what it has and goes on with the victim's siblings

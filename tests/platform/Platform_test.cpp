@@ -33,8 +33,8 @@ TEST(Platform, ConversionsAreExactOrGiveNothing) {
     }
     EXPECT_EQ(Platform::widen("abc", 2) + Platform::widen("\xC3\xBC", -1) + Platform::widen("x", 0), L"ab\u00FC");
     EXPECT_EQ(Platform::narrow(L"abc", 2) + Platform::narrow(L"\u00FC", -1) + Platform::narrow(L"", -1), "ab\xC3\xBC");
-    EXPECT_TRUE(takeReports(*log.recording).empty());
-    // Invalid text gives nothing and one record with the system's text for the error, its line break included.
+    // Valid text gave no record: the first check of the reports below would see it. Invalid text gives nothing
+    // and one record with the system's text for the error, its line break included.
 #ifdef _WIN32
     char text[512] = {};
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_NO_UNICODE_TRANSLATION,
@@ -67,7 +67,7 @@ TEST(Platform, EnvironmentCacheServesUntilBypassed) {
 #ifdef _WIN32  // behind the library's back
     const auto setDirectly = [&](const char* value) { _putenv_s(name, value); };
 #else
-    const auto setDirectly = [&](const char* value) { *value ? ::setenv(name, value, 1) : ::unsetenv(name); };
+    const auto setDirectly = [&](const char* value) { ::setenv(name, value, 1); };
 #endif
     Platform::setEnvironmentVariable(name, "first");
     setDirectly("changed");
@@ -86,7 +86,6 @@ TEST(Platform, EnvironmentCacheServesUntilBypassed) {
 #else
     EXPECT_EQ(get(true), "\xE9t\xE9 raw");
 #endif
-    setDirectly("");
     EXPECT_TRUE(takeReports(*log.recording).empty());
     Platform::setEnvironmentVariable("BAD=NAME", "v");
     EXPECT_EQ(takeReports(*log.recording),
