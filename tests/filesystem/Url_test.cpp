@@ -52,6 +52,7 @@ TEST(Url, GettersCutComponentsOutOfTheText) {
                   expected)
             << text;
     }
+    // The port number skips blanks and a '+', ends at a non-digit, and is -1 when it overflows: 7 and -1.
     EXPECT_EQ(Url("res://h: \t+7x/").portNumber() + Url("res://h:2147483648").portNumber(), 7 - 1);
 }
 
@@ -73,7 +74,8 @@ TEST(Url, SettersReplaceOneRangeAndManageDelimiters) {
     for (const auto& [before, set, after] : cases) {
         Url u(before);
         set(u);
-        EXPECT_EQ(storedParts(u), storedParts(Url(after))) << before << " to " << after;  // the lengths follow too
+        // Every stored component, so the text and the lengths kept beside it.
+        EXPECT_EQ(storedParts(u), storedParts(Url(after))) << before << " to " << after;
     }
 }
 
