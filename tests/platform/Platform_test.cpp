@@ -15,162 +15,81 @@
 namespace {
 
 using namespace Orvantis;
+using OrvantisTest::takeReports;
+using Reports = std::vector<std::string>;
 
-#ifdef _WIN32
-// The system's own text for a Windows error code, line break included.
-std::string systemText(DWORD code) {
-    char buffer[512] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, sizeof buffer, nullptr);
-    return buffer;
-}
-const std::string kConversionError = "Error during conversion: " + systemText(ERROR_NO_UNICODE_TRANSLATION);
-#else
-const std::string kConversionError = std::string("Error during conversion: ") + std::strerror(EILSEQ);
-#endif
-
-// Changes the environment behind the library's back; null removes.
-void setDirectly(const std::string& name, const char* value) {
-#ifdef _WIN32
-    _putenv_s(name.c_str(), value ? value : "");
-#else
-    value ? ::setenv(name.c_str(), value, 1) : ::unsetenv(name.c_str());
-#endif
-}
-
-class PlatformTest : public ::testing::Test {
-protected:
-    std::vector<OrvantisTest::Record> takeRecords() { return session.takeRecords(); }
-    OrvantisTest::LogSession session;
-};
-
-TEST_F(PlatformTest, ConversionsRoundTripValidText) {
-    const std::string samples[] = {"plain ASCII",
-                                   "Grüße",
-                                   "€ and 中文",
-                                   "\xF0\x9F\x98\x80 emoji",
-                                   std::string("nul\0inside", 10),
-                                   "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xF4\x8F\xBF\xBF",
-                                   "\xEF\xBF\xBF\xF0\x90\x80\x80"};  // U+FFFF then U+10000
-    for (const std::string& s : samples) {
-        const std::wstring wide = Platform::widen(s.data(), static_cast<long long>(s.size()));
-        EXPECT_EQ(Platform::narrow(wide.data(), static_cast<long long>(wide.size())), s);
+TEST(Platform, ConversionsAreExactOrGiveNothing) {
+    OrvantisTest::LogSession log;
+    // The first and last code points of each encoded length, the last below the surrogates, the first above
+    // (pairs of UTF-16 units on Windows).
+    using Row = std::pair<std::string, std::wstring>;
+    for (const auto& [utf8, wide] :
+         {Row{std::string("nul\0in", 6), std::wstring(L"nul\0in", 6)},
+          Row{"\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF",
+              L"\x7F\x80\x7FF\x800\uD7FF\uE000\uFFFF"},
+          Row{"\xF0\x90\x80\x80\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", L"\U00010000\U0001F600\U0010FFFF"}}) {
+        EXPECT_EQ(Platform::widen(utf8.data(), static_cast<long long>(utf8.size())), wide) << utf8;
+        EXPECT_EQ(Platform::narrow(wide.data(), static_cast<long long>(wide.size())), utf8) << utf8;
     }
-    EXPECT_EQ(Platform::widen("Grüße", -1), L"Grüße");
-    EXPECT_EQ(Platform::widen("abc", 2), L"ab");
-    EXPECT_EQ(Platform::widen("\xF0\x90\x80\x80", -1), std::wstring(L"\U00010000"));  // a surrogate pair on Windows
-    EXPECT_EQ(Platform::narrow(L"\U0001F600", -1), "\xF0\x9F\x98\x80");
-    EXPECT_EQ(Platform::narrow(L"\uFFFF\U00010000", -1), "\xEF\xBF\xBF\xF0\x90\x80\x80");
-    for (long long length : {-1LL, 0LL}) {  // empty input: empty result, no record
-        EXPECT_EQ(Platform::widen(length ? "" : "abc", length), L"");
-        EXPECT_EQ(Platform::narrow(length ? L"" : L"abc", length), "");
-    }
-    EXPECT_TRUE(takeRecords().empty());
-}
-
-TEST_F(PlatformTest, InvalidTextIsRefusedWithOneErrorRecord) {
-    const std::string invalid[] = {
-        "\x80",  // lone continuation byte
-        "ab\xC3",  // truncated two-byte sequence
-        "\xC0\xAF",  // overlong '/'
-        "\xE0\x80\xAF",  // overlong three-byte form
-        "\xF0\x8F\xBF\xBF",  // overlong four-byte form
-        "\xED\xA0\x80",  // UTF-16 surrogate
-        "\xF4\x90\x80\x80",  // above U+10FFFF
-        "\xF8\x88\x80\x80\x80",
-        "ok\xE2\x82",  // truncated at the end
-        "\xE2\x28\xA1",  // bad continuation
-    };
-    for (const std::string& s : invalid) {
-        SCOPED_TRACE(s);
-        EXPECT_EQ(Platform::widen(s.data(), static_cast<long long>(s.size())), L"");
-        EXPECT_EQ(takeRecords(),
-                  (std::vector<OrvantisTest::Record>{{Log::Error, "Platform::widen()", kConversionError}}));
-    }
-    const wchar_t surrogate[] = {L'a', static_cast<wchar_t>(0xD800), L'b', 0};
+    EXPECT_EQ(Platform::widen("abc", 2) + Platform::widen("\xC3\xBC", -1) + Platform::widen("x", 0), L"ab\u00FC");
+    EXPECT_EQ(Platform::narrow(L"abc", 2) + Platform::narrow(L"\u00FC", -1) + Platform::narrow(L"", -1), "ab\xC3\xBC");
+    // Valid text gave no record: the first check of the reports below would see it. Invalid text gives nothing
+    // and one record with the system's text for the error, its line break included.
 #ifdef _WIN32
-    for (const wchar_t* text : {surrogate}) {  // UTF-16 cannot hold a code point above U+10FFFF
+    char text[512] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_NO_UNICODE_TRANSLATION,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+    const std::string error = "Error during conversion: " + std::string(text);
 #else
-    const wchar_t tooLarge[] = {static_cast<wchar_t>(0x110000), 0};
-    for (const wchar_t* text : {surrogate, tooLarge}) {
+    const std::string error = std::string("Error during conversion: ") + std::strerror(EILSEQ);
 #endif
-        EXPECT_EQ(Platform::narrow(text, -1), "");
-        EXPECT_EQ(takeRecords(),
-                  (std::vector<OrvantisTest::Record>{{Log::Error, "Platform::narrow()", kConversionError}}));
+    // stray, truncated, overlong, surrogate, above U+10FFFF, five bytes, bad continuation
+    for (const std::string s : {"\x80", "ab\xC3", "\xC0\xAF", "\xF0\x8F\xBF\xBF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                                "\xF8\x88\x80\x80\x80", "\xE2\x28\xA1"}) {
+        EXPECT_EQ(Platform::widen(s.data(), static_cast<long long>(s.size())), L"") << s;
+        EXPECT_EQ(takeReports(*log.recording), Reports{"4 Platform::widen(): " + error}) << s;
     }
+    EXPECT_EQ(Platform::narrow(std::wstring{L'a', static_cast<wchar_t>(0xD800), L'b'}.c_str(), -1), "");
+    EXPECT_EQ(takeReports(*log.recording), Reports{"4 Platform::narrow(): " + error});
+    // The length is refused before any byte is read.
+    EXPECT_TRUE(Platform::widen("x", 2147483648LL).empty() && Platform::narrow(L"x", 2147483648LL).empty());
+    EXPECT_EQ(takeReports(*log.recording),
+              (Reports{"3 Platform::widen(): Input string too long.", "3 Platform::narrow(): Input string too long."}));
+    Log::setGlobalLevel(Log::Fatal);  // nothing is reported
+    EXPECT_TRUE(Platform::widen("\xFF", -1).empty() && Platform::widen("x", 2147483648LL).empty() &&
+                takeReports(*log.recording).empty());
 }
 
-TEST_F(PlatformTest, TooLongInputWarnsWithoutReadingItAndRecordsFollowTheLevel) {
-    const char small[] = "x";
-    const wchar_t wideSmall[] = L"x";
-    // The length check comes before any byte is read.
-    EXPECT_EQ(Platform::widen(small, 2147483648LL), L"");
-    EXPECT_EQ(Platform::narrow(wideSmall, 2147483648LL), "");
-    EXPECT_EQ(takeRecords(),
-              (std::vector<OrvantisTest::Record>{{Log::Warning, "Platform::widen()", "Input string too long."},
-                                                 {Log::Warning, "Platform::narrow()", "Input string too long."}}));
-    Log::setGlobalLevel(Log::Fatal);
-    EXPECT_EQ(Platform::widen("\xFF", -1), L"");
-    EXPECT_EQ(Platform::widen("x", 2147483648LL), L"");
-    EXPECT_TRUE(takeRecords().empty());
-}
-
-TEST_F(PlatformTest, LastErrorMessageIsTheSystemText) {
-#ifdef _WIN32
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    const std::string text = Platform::getLastWindowsErrorMessage();
-    EXPECT_EQ(text, systemText(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");  // kept whole, line break included
+TEST(Platform, EnvironmentCacheServesUntilBypassed) {
+    OrvantisTest::LogSession log;
+    const char* const name = "ORVANTIS_TEST_CACHE";
+    const auto get = [&](bool bypass) { return Platform::getEnvironmentVariable(name, "default", bypass); };
+#ifdef _WIN32  // behind the library's back
+    const auto setDirectly = [&](const char* value) { _putenv_s(name, value); };
 #else
-    errno = ENOENT;
-    EXPECT_EQ(Platform::getLastWindowsErrorMessage(), std::strerror(ENOENT));
+    const auto setDirectly = [&](const char* value) { ::setenv(name, value, 1); };
 #endif
-}
-
-TEST_F(PlatformTest, EnvironmentCacheServesUntilBypassed) {
-    const std::string name = "ORVANTIS_TEST_CACHE";
     Platform::setEnvironmentVariable(name, "first");
-    EXPECT_EQ(std::getenv(name.c_str()), std::string("first"));
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "default", false), "first");
-
-    setDirectly(name, "changed behind our back");
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "default", false), "first");
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "default", true), "changed behind our back");
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "default", false), "changed behind our back");
-
-    // An empty value removes the variable, and the refresh drops the cache.
-    Platform::setEnvironmentVariable(name, "");
-    EXPECT_EQ(std::getenv(name.c_str()), nullptr);
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "default", false), "default");
-    setDirectly(name, "late");
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "default", false), "late");  // default was not cached
-    setDirectly(name, nullptr);
-
-    const std::string bytes = "\xE9t\xE9 \xFF raw bytes";
-    Platform::setEnvironmentVariable(name, bytes);
+    setDirectly("changed");
+    EXPECT_EQ(get(false), "first");
+    EXPECT_EQ(get(true), "changed");
+    Platform::setEnvironmentVariable(name, "");  // removes the variable, and the cache entry
+    EXPECT_TRUE(std::getenv(name) == nullptr && get(false) == "default");
+    setDirectly("late");
+    EXPECT_EQ(get(false), "late");  // the default was not cached
+    Platform::setEnvironmentVariable(name, "\xE9t\xE9 raw");
 #ifdef _WIN32
     // Set byte by byte as UTF-16 units 0xFF80 to 0xFFFF, read back as UTF-8.
-    std::wstring units;
-    for (const char c : bytes) {
-        units += static_cast<wchar_t>(static_cast<short>(static_cast<signed char>(c)));
-    }
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "", true), Platform::narrow(units.c_str(), -1));
-    // A value set through the wide API is read back as its UTF-8 text.
-    _wputenv_s(L"ORVANTIS_TEST_CACHE", L"Gr\u00FC\u00DFe \U0001F600");
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "", true),
-              "Gr\xC3\xBC\xC3\x9F"
-              "e \xF0\x9F\x98\x80");
+    EXPECT_EQ(get(true), Platform::narrow(L"\xFFE9t\xFFE9 raw", -1));
+    _wputenv_s(L"ORVANTIS_TEST_CACHE", L"Gr\u00FC\u00DF \U0001F600");  // the wide API's value reads as UTF-8
+    EXPECT_EQ(get(true), "Gr\xC3\xBC\xC3\x9F \xF0\x9F\x98\x80");
 #else
-    EXPECT_EQ(Platform::getEnvironmentVariable(name, "", true), bytes);
+    EXPECT_EQ(get(true), "\xE9t\xE9 raw");
 #endif
-    Platform::setEnvironmentVariable(name, "");
-    EXPECT_TRUE(takeRecords().empty());
-
+    EXPECT_TRUE(takeReports(*log.recording).empty());
     Platform::setEnvironmentVariable("BAD=NAME", "v");
-    Platform::setEnvironmentVariable("BAD=NAME", "");  // removal is refused for such a name too
-    EXPECT_EQ(takeRecords(), (std::vector<OrvantisTest::Record>{
-                                 {Log::Error, "", "Could not set the environment variable BAD=NAME to the value v"},
-                                 {Log::Error, "", "Could not set the environment variable BAD=NAME to the value "}}));
+    EXPECT_EQ(takeReports(*log.recording),
+              Reports{"4 : Could not set the environment variable BAD=NAME to the value v"});
 }
 
 }  // namespace
