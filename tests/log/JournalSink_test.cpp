@@ -67,24 +67,22 @@ TEST(JournalSink, SendsTheNativeProtocolAndReportsAVanishedJournalOnce) {
     Log::addSink(std::make_unique<Log::JournalSink>("orvtest", socket));
     const std::string binary("nul\0and \xC3 invalid", 17);
     const std::string huge(300 * 1024, 'x');
-    const struct {
-        Log::Level level;
-        std::string category, message, priority, levelName, expectedMessage;
-    } cases[] = {
+    const std::tuple<Log::Level, std::string, std::string, const char*, const char*, std::string> cases[] = {
+        // level, category, message, priority, level name, the journal's message
         {Log::Warning, "Backup", "disk 91% full", "4", "warning", "[Backup] disk 91% full"},
         {Log::Error, "", "two\nlines", "3", "error", "two\nlines"},
         {Log::Debug, "multi\nline", binary, "7", "debug", "[multi\nline] " + binary},
         {Log::Info, "Big", huge, "6", "info", "[Big] " + huge},  // too large for one datagram
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.levelName);
-        Log::log(c.level, c.category, c.message);
+    for (const auto& [level, category, message, priority, levelName, expected] : cases) {
+        SCOPED_TRACE(levelName);
+        Log::log(level, category, message);
         Log::flush();
-        EXPECT_EQ(receive(receiver), (Fields{{"MESSAGE", c.expectedMessage},
-                                             {"PRIORITY", c.priority},
+        EXPECT_EQ(receive(receiver), (Fields{{"MESSAGE", expected},
+                                             {"PRIORITY", priority},
                                              {"SYSLOG_IDENTIFIER", "orvtest"},
-                                             {"ORVANTIS_CATEGORY", c.category},
-                                             {"ORVANTIS_LEVEL", c.levelName},
+                                             {"ORVANTIS_CATEGORY", category},
+                                             {"ORVANTIS_LEVEL", levelName},
                                              {"TID", std::to_string(::gettid())}}));
     }
     ::close(receiver);
