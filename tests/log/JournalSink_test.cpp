@@ -20,8 +20,8 @@ namespace {
 using namespace Orvantis;
 using Fields = std::map<std::string, std::string>;
 
-// The fields of the next datagram, or of the memory file whose descriptor came
-// instead: "KEY=value\n", or "KEY\n", a 64-bit little-endian length, the bytes and "\n".
+// The fields of the next datagram, or of the memory file whose descriptor came instead: "KEY=value\n", or
+// "KEY\n", a 64-bit little-endian length (as this machine's), the bytes and "\n".
 Fields receive(int receiver) {
     std::string data(1 << 20, '\0');
     iovec part{data.data(), data.size()};
@@ -32,24 +32,20 @@ Fields receive(int receiver) {
         EXPECT_EQ(data, "") << "a datagram with a memory file carries nothing else";
         int memory = -1;
         std::memcpy(&memory, CMSG_DATA(rights), sizeof memory);
-        data.assign(1 << 20, '\0');
-        data.resize(static_cast<size_t>(std::max<ssize_t>(0, ::pread(memory, data.data(), data.size(), 0))));
+        data = OrvantisTest::readFile("/proc/self/fd/" + std::to_string(memory));
         ::close(memory);
     }
     Fields fields;
-    for (size_t at = 0, end; at < data.size() && (end = data.find_first_of("=\n", at)) != std::string::npos;) {
-        std::string& value = fields[data.substr(at, end - at)];
-        if (data[end] == '=') {
-            at = std::min(data.find('\n', end), data.size()) + 1;
-            value = data.substr(end + 1, at - end - 2);
+    std::istringstream in(data);
+    for (std::string key; std::getline(in, key);) {
+        if (const size_t equals = key.find('='); equals != std::string::npos) {
+            fields[key.substr(0, equals)] = key.substr(equals + 1);
             continue;
         }
         uint64_t length = 0;
-        for (int i = 8; i > 0; --i) {
-            length = length << 8 | static_cast<unsigned char>(data[end + i]);
-        }
-        value = data.substr(end + 9, length);
-        at = end + 10 + length;
+        in.read(reinterpret_cast<char*>(&length), sizeof length);
+        std::string& value = fields[key] = std::string(length, '\0');
+        in.read(value.data(), static_cast<std::streamsize>(length)).ignore(1);  // and its "\n"
     }
     return fields;
 }
