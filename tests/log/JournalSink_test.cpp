@@ -13,16 +13,14 @@
 #include <sys/un.h>
 
 #include <cstring>
-#include <map>
 
 namespace {
 
 using namespace Orvantis;
-using Fields = std::map<std::string, std::string>;
 
-// The fields of the next datagram, or of the memory file whose descriptor came instead: "KEY=value\n", or
-// "KEY\n", a 64-bit little-endian length (as this machine's), the bytes and "\n".
-Fields receive(int receiver) {
+// The next datagram, or the memory file whose descriptor came instead, as "KEY=value\n" lines; a value with a
+// line feed or a NUL comes as "KEY\n", a 64-bit little-endian length, the bytes and "\n", shown as "KEY==value\n".
+std::string receive(int receiver) {
     std::string data(1 << 20, '\0');
     iovec part{data.data(), data.size()};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
@@ -35,17 +33,16 @@ Fields receive(int receiver) {
         data = OrvantisTest::readFile("/proc/self/fd/" + std::to_string(memory));
         ::close(memory);
     }
-    Fields fields;
+    std::string fields;
     std::istringstream in(data);
-    for (std::string key; std::getline(in, key);) {
-        if (const size_t equals = key.find('='); equals != std::string::npos) {
-            fields[key.substr(0, equals)] = key.substr(equals + 1);
-            continue;
+    for (std::string line; std::getline(in, line); fields += line + "\n") {
+        if (line.find('=') == std::string::npos) {
+            uint64_t length = 0;  // little-endian, as on the machines this runs on
+            in.read(reinterpret_cast<char*>(&length), sizeof length);
+            std::string value(length, '\0');
+            in.read(value.data(), static_cast<std::streamsize>(length)).ignore(1);  // and its "\n"
+            line += "==" + value;
         }
-        uint64_t length = 0;
-        in.read(reinterpret_cast<char*>(&length), sizeof length);
-        std::string& value = fields[key] = std::string(length, '\0');
-        in.read(value.data(), static_cast<std::streamsize>(length)).ignore(1);  // and its "\n"
     }
     return fields;
 }
@@ -64,22 +61,20 @@ TEST(JournalSink, SendsTheNativeProtocolAndReportsAVanishedJournalOnce) {
     const std::string binary("nul\0and \xC3 invalid", 17);
     const std::string huge(300 * 1024, 'x');
     const std::tuple<Log::Level, std::string, std::string, const char*, const char*, std::string> cases[] = {
-        // level, category, message, priority, level name, the journal's message
-        {Log::Warning, "Backup", "disk 91% full", "4", "warning", "[Backup] disk 91% full"},
-        {Log::Error, "", "two\nlines", "3", "error", "two\nlines"},
-        {Log::Debug, "multi\nline", binary, "7", "debug", "[multi\nline] " + binary},
-        {Log::Info, "Big", huge, "6", "info", "[Big] " + huge},  // too large for one datagram
+        // level, category, message, priority, level name, the journal's message field
+        {Log::Warning, "Backup", "disk 91% full", "4", "warning", "MESSAGE=[Backup] disk 91% full"},
+        {Log::Error, "", "two\nlines", "3", "error", "MESSAGE==two\nlines"},
+        {Log::Debug, "Backup", binary, "7", "debug", "MESSAGE==[Backup] " + binary},
+        {Log::Info, "Big", huge, "6", "info", "MESSAGE=[Big] " + huge},  // too large for one datagram
     };
+    const std::string tid = std::to_string(::gettid());
     for (const auto& [level, category, message, priority, levelName, expected] : cases) {
         SCOPED_TRACE(levelName);
         Log::log(level, category, message);
         Log::flush();
-        EXPECT_EQ(receive(receiver), (Fields{{"MESSAGE", expected},
-                                             {"PRIORITY", priority},
-                                             {"SYSLOG_IDENTIFIER", "orvtest"},
-                                             {"ORVANTIS_CATEGORY", category},
-                                             {"ORVANTIS_LEVEL", levelName},
-                                             {"TID", std::to_string(::gettid())}}));
+        EXPECT_EQ(receive(receiver), expected + "\nPRIORITY=" + priority + "\nSYSLOG_IDENTIFIER=orvtest\n" +
+                                         "ORVANTIS_CATEGORY=" + category + "\nORVANTIS_LEVEL=" + levelName +
+                                         "\nTID=" + tid + "\n");
     }
     ::close(receiver);
     std::filesystem::remove(socket);
