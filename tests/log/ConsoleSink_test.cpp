@@ -64,7 +64,6 @@ TEST(ConsoleSink, Colours) {
     const std::tuple<const char*, const char*, Options, Level, const char*, const char*> cases[] = {
         // output, environment beyond TERM=xterm, options, level, category, what is written
         {"terminal", "", ConsoleSink::Colored, Fatal, "c", "\x1b[1;97;41m[c] m\r\n\x1b[0m"},
-        {"terminal", "", ConsoleSink::Colored, Trace, "c", "\x1b[36m[c] m\r\n\x1b[0m"},
         {"terminal", "", ConsoleSink::Colored, Error, "", "\x1b[31mm\r\n\x1b[0m"},
         {"terminal", "", ConsoleSink::Colored, static_cast<Level>(42), "c", "\x1b[37m[c] m\r\n\x1b[0m"},
         {"terminal", "", {}, Error, "c", "[c] m\r\n"},
