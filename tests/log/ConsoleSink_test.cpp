@@ -61,30 +61,28 @@ TEST(ConsoleSink, ColoursAreConsoleAttributes) {
 // leaves the signal's disposition and the thread's mask as they were.
 TEST(ConsoleSink, Colours) {
     using Options = Orvantis::Flags<ConsoleSink::Options>;
-    const std::tuple<const char*, const char*, Options, Level, const char*, const char*> cases[] = {
-        // output, environment beyond TERM=xterm, options, level, category, what is written
-        {"terminal", "", ConsoleSink::Colored, Fatal, "c", "\x1b[1;97;41m[c] m\r\n\x1b[0m"},
-        {"terminal", "", ConsoleSink::Colored, Error, "", "\x1b[31mm\r\n\x1b[0m"},
-        {"terminal", "", ConsoleSink::Colored, static_cast<Level>(42), "c", "\x1b[37m[c] m\r\n\x1b[0m"},
-        {"terminal", "", {}, Error, "c", "[c] m\r\n"},
-        {"terminal", "NO_COLOR=", ConsoleSink::Colored, Warning, "c", "\x1b[33m[c] m\r\n\x1b[0m"},  // empty: unset
-        {"terminal", "NO_COLOR=1", ConsoleSink::Colored, Warning, "c", "[c] m\r\n"},
-        {"terminal", "TERM=dumb", ConsoleSink::Colored, Warning, "c", "[c] m\r\n"},
-        {"terminal", "NO_COLOR=1", ConsoleSink::ForceColored, Warning, "c", "\x1b[33m[c] m\r\n\x1b[0m"},
-        {"pipe", "", ConsoleSink::Colored | ConsoleSink::Utf8, Warning, "c", "[c] m\n"},
-        {"pipe", "", ConsoleSink::ForceColored, Info, "", "\x1b[32mm\n\x1b[0m"},
-        {"closed pipe", "", {}, Info, "c", ""},
+    const std::tuple<char, const char*, Options, Level, const char*, const char*> cases[] = {
+        // output (a terminal, a pipe, a pipe without reader), environment beyond TERM=xterm, options, level,
+        // category, what is written
+        {'t', "", ConsoleSink::Colored, Fatal, "c", "\x1b[1;97;41m[c] m\r\n\x1b[0m"},
+        {'t', "", ConsoleSink::Colored, Error, "", "\x1b[31mm\r\n\x1b[0m"},
+        {'t', "", {}, Error, "c", "[c] m\r\n"},
+        {'t', "NO_COLOR=", ConsoleSink::Colored, Warning, "c", "\x1b[33m[c] m\r\n\x1b[0m"},  // empty: unset
+        {'t', "NO_COLOR=1", ConsoleSink::Colored, Warning, "c", "[c] m\r\n"},
+        {'t', "TERM=dumb", ConsoleSink::Colored, Warning, "c", "[c] m\r\n"},
+        {'t', "NO_COLOR=1", ConsoleSink::ForceColored, Warning, "c", "\x1b[33m[c] m\r\n\x1b[0m"},
+        {'p', "", ConsoleSink::Colored | ConsoleSink::Utf8, Warning, "c", "[c] m\n"},
+        {'p', "", ConsoleSink::ForceColored, Info, "", "\x1b[32mm\n\x1b[0m"},
+        {'c', "", {}, Info, "c", ""},
     };
     for (const auto& [output, environment, options, level, category, expected] : cases) {
-        SCOPED_TRACE(std::string(output) + " " + environment + " level " + std::to_string(level));
+        SCOPED_TRACE(std::string(1, output) + " " + environment + " level " + std::to_string(level));
         ::unsetenv("NO_COLOR");
         ::setenv("TERM", "xterm", 1);
         ::putenv(const_cast<char*>(environment));
         int ends[2];  // read end, write end
-        ASSERT_EQ(
-            std::string(output) == "terminal" ? ::openpty(&ends[0], &ends[1], nullptr, nullptr, nullptr) : ::pipe(ends),
-            0);
-        if (std::string(output) == "closed pipe") {
+        ASSERT_EQ(output == 't' ? ::openpty(&ends[0], &ends[1], nullptr, nullptr, nullptr) : ::pipe(ends), 0);
+        if (output == 'c') {
             ::close(ends[0]);
             ends[0] = -1;
         }

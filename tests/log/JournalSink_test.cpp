@@ -27,7 +27,6 @@ std::string receive(int receiver) {
     msghdr header{nullptr, 0, &part, 1, control, sizeof control, 0};
     data.resize(static_cast<size_t>(std::max<ssize_t>(0, ::recvmsg(receiver, &header, MSG_DONTWAIT))));
     if (cmsghdr* rights = CMSG_FIRSTHDR(&header); rights != nullptr && rights->cmsg_type == SCM_RIGHTS) {
-        EXPECT_EQ(data, "") << "a datagram with a memory file carries nothing else";
         int memory = -1;
         std::memcpy(&memory, CMSG_DATA(rights), sizeof memory);
         data = OrvantisTest::readFile("/proc/self/fd/" + std::to_string(memory));
@@ -82,11 +81,10 @@ TEST(JournalSink, SendsTheNativeProtocolAndReportsAVanishedJournalOnce) {
         Log::log(Log::Info, "", "lost");
     }
     Log::flush();
-    const auto records = session.takeRecords();
+    const auto records = OrvantisTest::takeReports(*session.recording);
     ASSERT_EQ(records.size(), std::size(cases) + 4);  // the sent ones, lost, the report, lost, lost
-    EXPECT_EQ(records[std::size(cases) + 1], (OrvantisTest::Record{Log::Error, "Log::JournalSink",
-                                                                   "Could not send a record to the journal at '" +
-                                                                       socket + "': No such file or directory"}));
+    EXPECT_EQ(records[std::size(cases) + 1], "4 Log::JournalSink: Could not send a record to the journal at '" +
+                                                 socket + "': No such file or directory");
 }
 
 }  // namespace

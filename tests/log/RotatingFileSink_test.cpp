@@ -40,11 +40,11 @@ struct RotatingFileSinkTest : ::testing::Test {
 // Six lines fill 204 bytes, two fill 68. An external rename (what logrotate does) leaves the moved file alone
 // and starts a new one. The sinks leave no descriptor open (where /proc tells).
 TEST_F(RotatingFileSinkTest, KeepsMaxFilesOfAtMostMaxBytesWithTheNewestRecords) {
-    const auto descriptors = [] {
-        std::error_code unknown;
-        return std::distance(fs::directory_iterator("/proc/self/fd", unknown), {});
+    const auto fds = [] {
+        std::error_code e;
+        return std::distance(fs::directory_iterator("/proc/self/fd", e), {});
     };
-    const auto openBefore = descriptors();
+    const auto openBefore = fds();
     {
         Log::RotatingFileSink sink(path, 204, 3), single(dir.file("single.log"), 68, 1);
         logNumbered(sink, 0, 2);
@@ -54,7 +54,7 @@ TEST_F(RotatingFileSinkTest, KeepsMaxFilesOfAtMostMaxBytesWithTheNewestRecords) 
         logNumbered(sink, 2, 40);
         logNumbered(single, 0, 5);
     }
-    EXPECT_EQ(descriptors(), openBefore);
+    EXPECT_EQ(fds(), openBefore);
 #ifndef _WIN32
     EXPECT_EQ(readFile(path + ".moved"), lines(0, 6));  // written until the next rotation, then left alone
 #endif
