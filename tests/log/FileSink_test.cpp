@@ -44,9 +44,9 @@ TEST(FileSink, ExactLineFormatInLocalTimeUntilAWriteFails) {
         sink.log(capture);
         expected += onDisk(line + std::string("\n"));
     }
-    FileSink(dir.file("a.json"), FileSink::Json | FileSink::Truncate).log(record(t + 50000, Error, "File"));
+    FileSink(dir.file("a.json"), FileSink::Json | FileSink::Truncate).log(record(t + 50000, Error, "File sink"));
     EXPECT_EQ(readFile(dir.file("a.json")), onDisk("{\"time\":\"2023-11-15T03:43:20.005+05:30\",\"level\":\"error\","
-                                                   "\"category\":\"File\",\"message\":\"m\",\"thread\":42}\n"));
+                                                   "\"category\":\"File sink\",\"message\":\"m\",\"thread\":42}\n"));
 #ifndef _WIN32  // Windows has no file size limit
     rlimit saved{};
     ::getrlimit(RLIMIT_FSIZE, &saved);
