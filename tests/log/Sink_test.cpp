@@ -6,56 +6,43 @@ namespace {
 
 using namespace Orvantis::Log;
 
-// Each row adds its rules, removes those of category `removed` (if any), then logs its records.
+// Each row gives a sink its rules (after clearFilters), removes some of them and logs one record.
 TEST(SinkFilter, Rules) {
-    struct Item {
-        bool flag;  // a rule: whitelist rather than blacklist; a record: written
-        Level level;
-        const char* category;
-    };
-    struct Case {
-        const char* what;
-        std::vector<Item> rules;
-        const char* removed;
-        std::vector<Item> records;
-    };
+    using Rule = std::tuple<bool, Level, const char*>;  // true: whitelist
+    // What the row checks, the rules, the category whose rules are then removed ("-": none), a record, written.
+    using Case = std::tuple<const char*, std::vector<Rule>, const char*, Level, const char*, bool>;
+    const std::vector<Rule> mixed = {{true, Warning, "Url"}, {true, Debug, "Dir"}, {false, Fatal, ""}};
+    const std::vector<Rule> black = {{false, Info, "File"}, {false, Trace, ""}};
+    const std::vector<Rule> removal = {{true, Debug, "File"}, {false, Fatal, "File"}, {false, Info, "A::File"}};
     const Case cases[] = {
-        {"no rules: everything", {}, nullptr, {{true, Trace, ""}, {true, Fatal, "x"}}},
-        {"a non-empty whitelist alone decides, levels compared signed",
-         {{true, Warning, "Url"}, {false, Fatal, ""}},
-         nullptr,
-         {{true, Warning, "Filesystem::Url"}, {false, Info, "Url"}, {false, Error, "url"}, {false, Level(-1), "Url"}}},
-        {"any whitelist rule accepts", {{true, Error, "A"}, {true, Debug, "B"}}, nullptr, {{true, Debug, "AB"}}},
-        {"a blacklist rule blocks from its level downwards, an empty category matches all",
-         {{false, Info, "File"}, {false, Trace, ""}},
-         nullptr,
-         {{false, Info, "A::File"}, {true, Warning, "A::File"}, {true, Debug, "Url"}, {false, Trace, "Url"}}},
-        {"removal compares whole categories in both lists",
-         {{true, Debug, "File"}, {false, Fatal, "File"}, {false, Info, "Filesystem::File"}},
-         "File",
-         {{false, Debug, "Filesystem::File"}, {true, Fatal, "File"}}},
+        {"a whitelist alone decides", mixed, "-", Warning, "A::Url", true},
+        {"any whitelist rule accepts", mixed, "-", Debug, "Dir", true},
+        {"below the whitelist level", mixed, "-", Info, "Url", false},
+        {"categories are case-sensitive", mixed, "-", Error, "url", false},
+        {"levels compare as signed integers", mixed, "-", Level(-1), "Url", false},
+        {"a blacklist rule blocks its level", black, "-", Info, "A::File", false},
+        {"and passes those above", black, "-", Warning, "A::File", true},
+        {"or other categories", black, "-", Debug, "Url", true},
+        {"an empty category matches all", black, "-", Trace, "Url", false},
+        {"removal compares whole categories", removal, "File", Debug, "A::File", false},
+        {"removal covers the blacklist", removal, "File", Fatal, "File", true},
+        {"no rules: all", std::vector<Rule>{}, "-", Trace, "A::File", true},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        auto recording = std::make_shared<OrvantisTest::Recording>();
-        OrvantisTest::RecordingSink sink(recording);
-        for (const Item& rule : c.rules) {
-            rule.flag ? sink.addFilter(rule.level, rule.category) : sink.addBlacklistFilter(rule.level, rule.category);
+    auto recording = std::make_shared<OrvantisTest::Recording>();
+    OrvantisTest::RecordingSink sink(recording);
+    for (const auto& [what, rules, removed, level, category, written] : cases) {
+        SCOPED_TRACE(what);
+        sink.clearFilters();  // rules left over would fail later rows
+        for (const auto& [white, ruleLevel, ruleCategory] : rules) {
+            white ? sink.addFilter(ruleLevel, ruleCategory) : sink.addBlacklistFilter(ruleLevel, ruleCategory);
         }
-        if (c.removed != nullptr) {
-            sink.removeFilters(c.removed);
-        }
-        for (const Item& r : c.records) {
-            sink.log(Sink::LogCapture{{}, r.level, r.category, "m"});
-            EXPECT_EQ(recording->take().size(), r.flag ? 1u : 0u) << r.level << " '" << r.category << "'";
-        }
-        sink.setEnabled(false);  // a disabled sink writes nothing, whatever the rules
-        sink.log(Sink::LogCapture{{}, Fatal, "Url", "m"});
-        sink.clearFilters();
-        sink.setEnabled(true);
-        sink.log(Sink::LogCapture{{}, Trace, "", "m"});
-        EXPECT_EQ(recording->take().size(), 1u) << "disabled, or rules left after clearFilters";
+        sink.removeFilters(removed);
+        sink.log(Sink::LogCapture{{}, level, category, "m"});
+        EXPECT_EQ(recording->take().size(), written ? 1u : 0u);
     }
+    sink.setEnabled(false);  // a disabled sink writes nothing, whatever the rules
+    sink.log(Sink::LogCapture{{}, Trace, "", "m"});
+    EXPECT_TRUE(recording->take().empty());
 }
 
 }  // namespace
