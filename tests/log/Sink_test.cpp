@@ -5,77 +5,44 @@
 namespace {
 
 using namespace Orvantis::Log;
-using OrvantisTest::Recording;
-using OrvantisTest::RecordingSink;
 
-struct Rule {
-    bool white;
-    Level level;
-    const char* category;
-};
-
-struct Written {
-    Level level;
-    const char* category;
-    bool written;
-};
-
+// Each row gives a sink its rules (after clearFilters), removes some of them and logs one record.
 TEST(SinkFilter, Rules) {
-    struct Case {
-        const char* what;
-        std::vector<Rule> rules;
-        std::vector<Written> records;
-    };
+    using Rule = std::tuple<bool, Level, const char*>;  // true: whitelist
+    // What the row checks, the rules, the category whose rules are then removed ("-": none), a record, written.
+    using Case = std::tuple<const char*, std::vector<Rule>, const char*, Level, const char*, bool>;
+    const std::vector<Rule> mixed = {{true, Warning, "Url"}, {true, Debug, "Dir"}, {false, Fatal, ""}};
+    const std::vector<Rule> black = {{false, Info, "File"}, {false, Trace, ""}};
+    const std::vector<Rule> removal = {{true, Debug, "File"}, {false, Fatal, "File"}, {false, Info, "A::File"}};
     const Case cases[] = {
-        {"no rules: everything", {}, {{Trace, "", true}, {Fatal, "x", true}}},
-        {"a non-empty whitelist alone decides",
-         {{true, Warning, "Url"}, {false, Fatal, ""}},
-         {{Warning, "Filesystem::Url", true}, {Info, "Filesystem::Url", false}, {Error, "url", false}}},
-        {"the first matching whitelist rule accepts",
-         {{true, Error, "Filesystem"}, {true, Debug, "Filesystem::File"}},
-         {{Debug, "Filesystem::File", true}, {Debug, "Filesystem::Directory", false}, {Error, "Filesystem::X", true}}},
-        {"a blacklist rule blocks from its level downwards",
-         {{false, Info, "Filesystem"}},
-         {{Info, "Filesystem::File", false}, {Warning, "Filesystem::File", true}, {Trace, "Threading", true}}},
-        {"an empty blacklist category matches every record", {{false, Debug, ""}}, {{Debug, "x", false}}},
-        {"levels outside the enumeration compare as integers",
-         {{true, Fatal, ""}},
-         {{static_cast<Level>(9), "", true}, {static_cast<Level>(-1), "", false}}},
+        {"a whitelist alone decides", mixed, "-", Warning, "A::Url", true},
+        {"any whitelist rule accepts", mixed, "-", Debug, "Dir", true},
+        {"below the whitelist level", mixed, "-", Info, "Url", false},
+        {"categories are case-sensitive", mixed, "-", Error, "url", false},
+        {"levels compare as signed integers", mixed, "-", Level(-1), "Url", false},
+        {"a blacklist rule blocks its level", black, "-", Info, "A::File", false},
+        {"and passes those above", black, "-", Warning, "A::File", true},
+        {"or other categories", black, "-", Debug, "Url", true},
+        {"an empty category matches all", black, "-", Trace, "Url", false},
+        {"removal compares whole categories", removal, "File", Debug, "A::File", false},
+        {"removal covers the blacklist", removal, "File", Fatal, "File", true},
+        {"no rules: all", std::vector<Rule>{}, "-", Trace, "A::File", true},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        auto recording = std::make_shared<Recording>();
-        RecordingSink sink(recording);
-        for (const Rule& rule : c.rules) {
-            rule.white ? sink.addWhitelistFilter(rule.level, rule.category)
-                       : sink.addBlacklistFilter(rule.level, rule.category);
+    auto recording = std::make_shared<OrvantisTest::Recording>();
+    OrvantisTest::RecordingSink sink(recording);
+    for (const auto& [what, rules, removed, level, category, written] : cases) {
+        SCOPED_TRACE(what);
+        sink.clearFilters();  // rules left over would fail later rows
+        for (const auto& [white, ruleLevel, ruleCategory] : rules) {
+            white ? sink.addFilter(ruleLevel, ruleCategory) : sink.addBlacklistFilter(ruleLevel, ruleCategory);
         }
-        for (const Written& r : c.records) {
-            recording->records.clear();
-            sink.log(Sink::LogCapture{{}, r.level, r.category, "m"});
-            EXPECT_EQ(recording->records.size(), r.written ? 1u : 0u) << r.level << " '" << r.category << "'";
-        }
-        recording->records.clear();
-        sink.setEnabled(false);  // a disabled sink writes nothing, whatever the rules
-        sink.log(Sink::LogCapture{{}, Fatal, "Url", "m"});
-        EXPECT_TRUE(recording->records.empty());
+        sink.removeFilters(removed);
+        sink.log(Sink::LogCapture{{}, level, category, "m"});
+        EXPECT_EQ(recording->take().size(), written ? 1u : 0u);
     }
-}
-
-TEST(SinkFilter, RemoveFiltersComparesWholeCategories) {
-    RecordingSink sink(std::make_shared<Recording>());
-    sink.addFilter(Debug, "File");
-    sink.addFilter(Info, "Filesystem::File");
-    sink.addBlacklistFilter(Warning, "File");
-    sink.addBlacklistFilter(Warning, "Url");
-    sink.removeFilters("File");
-    ASSERT_EQ(sink.whitelistFilters().size(), 1u);
-    EXPECT_EQ(sink.whitelistFilters()[0].category, "Filesystem::File");
-    ASSERT_EQ(sink.blacklistFilters().size(), 1u);
-    EXPECT_EQ(sink.blacklistFilters()[0].category, "Url");
-    sink.clearFilters();
-    EXPECT_TRUE(sink.filters().empty());
-    EXPECT_TRUE(sink.blacklistFilters().empty());
+    sink.setEnabled(false);  // a disabled sink writes nothing, whatever the rules
+    sink.log(Sink::LogCapture{{}, Trace, "", "m"});
+    EXPECT_TRUE(recording->take().empty());
 }
 
 }  // namespace
