@@ -14,6 +14,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <regex>
 #include <thread>
 
@@ -120,7 +121,8 @@ bool endedByTheOriginalCrash(int status) {
 // The log file holds the earlier records, then for a `name` its time-stamped report with `trace` in the stack
 // lines (`twice`: another report may follow); without a name, no report at all.
 void expectReport(const char* name, const std::string& trace, bool twice) {
-    const std::string text = OrvantisTest::readFile(kLogPath);
+    std::string text = OrvantisTest::readFile(kLogPath);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());  // Windows writes text mode lines
     const size_t before = text.find("\tINFO \tbefore the crash\n");
     const size_t at = text.find("\tFATAL\t***** Encountered fatal exception: ", before);
     ASSERT_NE(before, std::string::npos) << text;
@@ -137,7 +139,11 @@ void expectReport(const char* name, const std::string& trace, bool twice) {
     // ThreadSanitizer makes symbolising thousands of overflowed frames outlast the watchdog: then the last
     // resort's report arrives.
     const auto found = [&](const std::string& part) { return text.find(part, end) != std::string::npos; };
+#ifdef _WIN32  // the Windows debugging engine cannot read MinGW's symbols: addresses only
+    EXPECT_TRUE(found(" 0# 0x")) << text.substr(start);
+#else
     EXPECT_TRUE(found(trace) || (ORVANTIS_TSAN && found(" 0# 0x"))) << "no " << trace << " in " << text.substr(start);
+#endif
     EXPECT_TRUE(twice || !found("***** Encountered")) << "reported twice";
 }
 
@@ -145,10 +151,6 @@ void expectReport(const char* name, const std::string& trace, bool twice) {
 // child's time limit. Not initialised (or the level above Fatal): no report in the file, and the process ends as
 // the fault would have ended it.
 TEST(FatalReporter, EachFaultEndsTheProcessWithItsReport) {
-#ifdef _WIN32
-    GTEST_SKIP() << "under Wine these death tests do not see the crash child end with -106 yet, and GoogleTest's "
-                    "Windows regular expressions lack brackets; open work";
-#endif
     ::testing::FLAGS_gtest_death_test_style = "threadsafe";
     struct Crash {
         const char* what;
@@ -164,20 +166,24 @@ TEST(FatalReporter, EachFaultEndsTheProcessWithItsReport) {
     const Crash crashes[] = {
         {"", "Divide by zero error", "crashByDivisionByZero", crashByDivisionByZero},
         {"", "Access Violation", "crashByNullWrite", crashByNullWrite},
+        {"", "Illegal instruction", "crashByIllegalInstruction", crashByIllegalInstruction},
+#ifndef _WIN32
         // ThreadSanitizer can slow symbolising an overflowed stack past the watchdog, whose short report then
         // follows the first one.
         {"", "Stack overflow", "crashByRecursion", crashByRecursion, ORVANTIS_TSAN},
-        {"", "Illegal instruction", "crashByIllegalInstruction", crashByIllegalInstruction},
         {"on a thread of its own", "Stack overflow", "crashByRecursion",
          [] { crashOnAnotherThread(crashByRecursion, [] { std::this_thread::sleep_for(std::chrono::seconds(30)); }); },
          ORVANTIS_TSAN, Log::Asynchronous},
+#endif
         {"a sink crashes while another thread flushes", "Access Violation", "crashByNullWrite",
          [] { troubleThen("crash", Log::flush); }},  // the flush holds dispatchMutex, waits for queueMutex
-        // ThreadSanitizer slows the first report past the watchdog.
+        // A loaded machine (or ThreadSanitizer) can slow the first report past the watchdog.
         {"two threads fault 5 ms apart", "Access Violation", "crashByNullWrite",
-         [] { crashOnAnotherThread(crashByNullWrite, crashByNullWrite); }, ORVANTIS_TSAN},
+         [] { crashOnAnotherThread(crashByNullWrite, crashByNullWrite); }, true},
+#ifndef _WIN32  // the last resort, which reports what the full report cannot, is POSIX-only
         {"a sink crashes while a Fatal record is flushed", "Access Violation", "crashByNullWrite",
          [] { with<FailingSink<false>>([] { Log::log(Log::Fatal, "", "the end"); }); }, true},
+#endif
         {"a sink throws from the report and the flush", "Access Violation", "crashByNullWrite",
          [] { with<FailingSink<true>>(crashByNullWrite); }},
 // ThreadSanitizer holds a signal back from a thread blocked on a mutex; the last resort that reports past a lock
@@ -192,7 +198,7 @@ TEST(FatalReporter, EachFaultEndsTheProcessWithItsReport) {
              crashByNullWrite();
          },
          false, Log::Synchronous, false,
-         "\\[\\] \\*{5} Encountered fatal exception: Access Violation, PID [0-9]+ \\*{5}\n"},
+         "\\[\\] \\*\\*\\*\\*\\* Encountered fatal exception: Access Violation, PID .+ \\*\\*\\*\\*\\*"},
         {"a level above Fatal silences the reporter", nullptr, "", crashByNullWrite, false, Log::Synchronous, false, "",
          static_cast<Log::Level>(6)},
     };
@@ -217,5 +223,11 @@ TEST(FatalReporter, EachFaultEndsTheProcessWithItsReport) {
         expectReport(crash.name, crash.trace, crash.twice);
     }
 }
+
+#ifdef _WIN32
+TEST(FatalReporter, StackOverflow) {
+    GTEST_SKIP() << "Wine ends a process whose stack overflowed before any vectored exception handler runs";
+}
+#endif
 
 }  // namespace
