@@ -13,8 +13,8 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -73,28 +73,18 @@ bool waitUntilFinished(const PlaybackTimer& timer) {
 }
 
 // Each call on a stopped timer, in turn: the range it leaves and what it logs.
-TEST(PlaybackTimer, StoppedTimerSetsRangesAndReportsMisuse) {
+TEST(PlaybackTimer, StoppedTimerSetsRangesAndRefusesMisuse) {
     OrvantisTest::LogSession log;
-    FrameLog frames;
     PlaybackTimer timer;
-    EXPECT_FALSE(timer.isLooped());
-    EXPECT_TRUE(timer.isSkippingDelayedFrames());
     const std::string prefix = "4 Threading::PlaybackTimer: ", invalid = prefix + "Invalid frame rate.";
     const auto fps = [&](double rate) { return [&timer, rate] { timer.setRangeConstantFps(5, rate); }; };
     const Range at25 = {40ms, 80ms, 120ms};
     const std::tuple<const char*, std::function<void()>, Range, Reports> cases[] = {
-        {"no callback",
-         [&] {
-             timer.setRangeConstantInterval(2, 1ms);
-             timer.start(0);
-         },
-         {1ms, 2ms},
-         {prefix + "Callback function is empty."}},
         {"relative",
          [&] {
-             timer.setRangeTimestamps(Range{5000ms, 7000ms, 12000ms}, true);
+             timer.setRangeTimestamps(Range{5000ms, 7000ms}, true);
          },
-         {0ms, 2000ms, 7000ms},
+         {0ms, 2000ms},
          {}},
         {"absolute",
          [&] {
@@ -102,19 +92,11 @@ TEST(PlaybackTimer, StoppedTimerSetsRangesAndReportsMisuse) {
          },
          {5000ms, 7000ms},
          {}},
-        {"relative, empty", [&] { timer.setRangeTimestamps(Range{}, true); }, {}, {}},
-        {"empty range",
+        {"seconds, relative",
          [&] {
-             timer.setCallback(frames.callback());
-             timer.start(0);
+             timer.setRangeTimestamps(std::vector<double>{5, 7}, true);
          },
-         {},
-         {prefix + "Set of timestamps is empty."}},
-        {"seconds",
-         [&] {
-             timer.setRangeTimestamps(std::vector<double>{5, 7, 12}, true);
-         },
-         {0ms, 2000ms, 7000ms},
+         {0ms, 2000ms},
          {}},
         {"seconds truncated",
          [&] {
@@ -122,18 +104,35 @@ TEST(PlaybackTimer, StoppedTimerSetsRangesAndReportsMisuse) {
          },
          {1ns, -1ns},
          {}},
-        {"interval", [&] { timer.setRangeConstantInterval(3, 10ms); }, {10ms, 20ms, 30ms}, {}},
+        {"no callback",
+         [&] {
+             timer.setRangeConstantInterval(2, 1ms);
+             timer.start(0);
+         },
+         {1ms, 2ms},
+         {prefix + "Callback function is empty."}},
+        {"empty range",
+         [&] {
+             timer.setRangeTimestamps(Range{}, true);
+             timer.setCallback([](size_t) {});
+             timer.start(0);
+         },
+         {},
+         {prefix + "Set of timestamps is empty."}},
         {"3 fps truncated", [&] { timer.setRangeConstantFps(2, 3.0); }, {333333333ns, 666666666ns}, {}},
         {"25 fps", [&] { timer.setRangeConstantFps(3, 25.0); }, at25, {}},
-        {"0 fps", fps(0.0), at25, {invalid}},
         {"negative fps", fps(-25.0), at25, {invalid}},
-        {"NaN fps", fps(NAN), at25, {invalid}},
         {"infinite fps", fps(INFINITY), at25, {invalid}},
-        {"negative infinite fps", fps(-INFINITY), at25, {invalid}},
         {"fps for an interval of 2^63 ns", fps(1e9 / 9223372036854775808.0), at25, {invalid}},
-        {"stop", [&] { timer.stop(); }, at25, {"1 Threading::PlaybackTimer: Timer is not running."}},
-        {"pause", [&] { timer.pause(); }, at25, {prefix + "Can not pause: timer is not running."}},
-        {"resume", [&] { timer.resume(); }, at25, {prefix + "Can not resume: timer is not running."}},
+        {"pause, resume, stop",
+         [&] {
+             timer.pause();
+             timer.resume();
+             timer.stop();
+         },
+         at25,
+         {prefix + "Can not pause: timer is not running.", prefix + "Can not resume: timer is not running.",
+          "1 Threading::PlaybackTimer: Timer is not running."}},
     };
     for (const auto& [name, act, range, reports] : cases) {
         SCOPED_TRACE(name);
@@ -142,45 +141,36 @@ TEST(PlaybackTimer, StoppedTimerSetsRangesAndReportsMisuse) {
         EXPECT_EQ(takeReports(*log.recording), reports);
         EXPECT_FALSE(timer.isRunning() || timer.isPaused());
     }
-    EXPECT_TRUE(frames.called().empty());
-    PlaybackTimer moved(std::move(timer));
-    timer = std::move(moved);  // a moved-from timer may be assigned to
-    moved = PlaybackTimer();
-    EXPECT_EQ(timer.rangeTimestamps(), at25);
-    EXPECT_TRUE(takeReports(*log.recording).empty()) << "stopped timers move silently";
 }
 
 // Each case lists the first frames called and the earliest time of the last
 // of them. After the last frame, frame 0 follows after the first timestamp
-// or, when that is 0, the mean interval: 30 / 3 = 10 ms, 50 ms, 60 / 3 = 20 ms.
-// Of equal timestamps only the last is due when skipping.
+// or, when that is 0, the mean interval (60 / 3 = 20 ms). Of equal timestamps
+// only the last is due when skipping.
 TEST(PlaybackTimer, PlaysOnScheduleAndLoops) {
     OrvantisTest::LogSession log;
     const struct {
         const char* name;
         Range timestamps;
-        bool relativeToFirst, looped, skip;
+        bool looped, skip;
         size_t startIndex;
         Frames expected;
         nanoseconds earliest;
     } cases[] = {
-        {"once", {1000ms, 1040ms, 1080ms}, true, false, false, 0, {0, 1, 2}, 80ms},
-        {"once from 1", {1000ms, 1040ms, 1080ms}, true, false, false, 1, {1, 2}, 40ms},
-        {"start index out of range", {1000ms, 1040ms, 1080ms}, true, false, false, 7, {0, 1, 2}, 80ms},
-        {"loop, mean", {100ms, 110ms, 130ms}, true, true, false, 0, {0, 1, 2, 0, 1, 2, 0}, 80ms},
-        {"loop from 1, first", {50ms, 55ms, 60ms}, false, true, false, 1, {1, 2, 0, 1, 2, 0}, 115ms},
-        {"loop, mean of uneven", {0ms, 5ms, 60ms}, false, true, false, 0, {0, 1, 2, 0}, 80ms},
-        {"a single frame", {0ms}, false, false, false, 0, {0}, 0ms},
-        {"equal timestamps, skipping", {0ms, 0ms, 0ms, 50ms}, false, false, true, 0, {2, 3}, 50ms},
-        {"equal timestamps, every frame", {0ms, 0ms, 0ms, 50ms}, false, false, false, 0, {0, 1, 2, 3}, 50ms},
-        {"equal last timestamps, skipping", {0ms, 50ms, 50ms, 50ms}, false, false, true, 0, {0, 3}, 50ms},
+        {"start index out of range", {0ms, 40ms, 80ms}, false, false, 3, {0, 1, 2}, 80ms},
+        {"from 1", {0ms, 40ms, 80ms}, false, false, 1, {1, 2}, 40ms},
+        {"loop, pause of the mean interval", {0ms, 5ms, 60ms}, true, false, 0, {0, 1, 2, 0}, 80ms},
+        {"loop from 1, pause of the first timestamp", {50ms, 55ms, 60ms}, true, false, 1, {1, 2, 0, 1, 2, 0}, 115ms},
+        {"a single frame", {0ms}, false, false, 0, {0}, 0ms},
+        {"equal timestamps, skipping", {0ms, 0ms, 0ms, 50ms}, false, true, 0, {2, 3}, 50ms},
+        {"equal last timestamps, skipping", {0ms, 50ms, 50ms, 50ms}, false, true, 0, {0, 3}, 50ms},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         takeReports(*log.recording);  // what the previous case's timer logged when it went
         FrameLog frames;
         PlaybackTimer timer;
-        timer.setRangeTimestamps(c.timestamps, c.relativeToFirst);
+        timer.setRangeTimestamps(c.timestamps, false);
         timer.setLooped(c.looped);
         timer.setSkipDelayedFrames(c.skip);  // off: a slow machine must not drop frames here
         timer.setCallback(frames.callback());
@@ -203,14 +193,16 @@ TEST(PlaybackTimer, PlaysOnScheduleAndLoops) {
 
 // Frames 40 ms apart; a first call of 130 ms makes frames 1 to 3 overdue.
 // Frame 7 is due 280 ms after frame 0; had the slow call shifted the
-// schedule, it would come 370 ms or more after it.
+// schedule, it would come 370 ms or more after it. Skipping is the default.
 TEST(PlaybackTimer, OverdueFramesKeepTheSchedule) {
     for (const bool skip : {true, false}) {
         SCOPED_TRACE(skip ? "skipping" : "every frame");
         FrameLog frames;
         PlaybackTimer timer;
-        timer.setRangeTimestamps(Range{40ms, 80ms, 120ms, 160ms, 200ms, 240ms, 280ms, 320ms}, false);
-        timer.setSkipDelayedFrames(skip);
+        timer.setRangeConstantInterval(8, 40ms);
+        if (!skip) {
+            timer.setSkipDelayedFrames(false);
+        }
         timer.setCallback(frames.callback(130ms));
         const Clock::time_point started = Clock::now();
         timer.start(0);
@@ -232,91 +224,78 @@ TEST(PlaybackTimer, OverdueFramesKeepTheSchedule) {
     }
 }
 
-TEST(PlaybackTimer, PauseResumeAndStopWhilePaused) {
+// Destroying the timer at the end stops it while it is paused.
+TEST(PlaybackTimer, PauseResumeAndDestroyWhilePaused) {
     OrvantisTest::LogSession log;
     FrameLog frames;
-    PlaybackTimer timer;
-    timer.setRangeConstantInterval(1000, 40ms);
-    timer.setCallback(frames.callback());
-    timer.start(0);
+    auto timer = std::make_unique<PlaybackTimer>();
+    timer->setRangeConstantInterval(1000, 40ms);
+    timer->setCallback(frames.callback());
+    timer->start(0);
     ASSERT_TRUE(frames.waitForCalls(3));
-    timer.pause();
-    EXPECT_TRUE(timer.isPaused() && timer.isRunning());
+    timer->pause();
+    EXPECT_TRUE(timer->isPaused() && timer->isRunning());
     std::this_thread::sleep_for(100ms);  // at most a frame already being fired comes now
     const size_t settled = frames.called().size();
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(frames.called().size(), settled) << "a paused timer fires nothing";
     const Clock::time_point resumed = Clock::now();
-    timer.resume();
-    EXPECT_FALSE(timer.isPaused());
+    timer->resume();
+    EXPECT_FALSE(timer->isPaused());
     ASSERT_TRUE(frames.waitForCalls(settled + 1));
     EXPECT_GE(frames.since(resumed, settled), 40ms) << "the next frame comes one interval after resume";
     EXPECT_EQ(frames.called()[settled], frames.called()[settled - 1] + 1) << "nothing is dropped while paused";
-    timer.pause();
+    timer->pause();
     std::this_thread::sleep_for(60ms);  // the timer thread now waits
     const size_t beforeStop = frames.called().size();
-    const Clock::time_point stopping = Clock::now();
-    timer.stop();
-    EXPECT_LT(Clock::now() - stopping, 1s) << "stop wakes a paused timer";
+    timer.reset();
     EXPECT_EQ(frames.called().size(), beforeStop);
-    EXPECT_FALSE(timer.isRunning() || timer.isPaused());
     EXPECT_TRUE(takeReports(*log.recording).empty()) << "stop resumes a paused timer without complaint";
 }
 
-// The thread object must be in place before the first frame fires.
-TEST(PlaybackTimer, PauseFromTheFirstCallbackIsNeverRefused) {
+// The thread object is in place before the first frame fires, so a callback
+// may pause its timer at once; pausing on the last frame of a range that does
+// not loop ends the thread paused, and the next start is not paused.
+TEST(PlaybackTimer, PauseFromTheCallbackIsNeverRefused) {
     OrvantisTest::LogSession log;
-    for (int run = 0; run < 40; ++run) {
-        PlaybackTimer timer;
-        std::atomic<int> calls{0};
-        timer.setRangeConstantInterval(3, 1ms);
-        timer.setCallback([&](size_t) {
-            timer.pause();
-            calls.fetch_add(1);
-        });
+    PlaybackTimer timer;
+    std::atomic<int> calls{0};
+    timer.setRangeConstantInterval(1, 1ms);
+    timer.setCallback([&](size_t) {
+        timer.pause();
+        calls.fetch_add(1);
+    });
+    for (int run = 1; run <= 40; ++run) {
         timer.start(0);
-        while (calls.load() == 0) {
-            std::this_thread::yield();
-        }
-        timer.stop();
-        EXPECT_EQ(calls.load(), 1) << "run " << run;
-        EXPECT_TRUE(takeReports(*log.recording).empty()) << "run " << run;
+        ASSERT_TRUE(eventually([&] { return calls.load() == run && !timer.isRunning(); })) << "run " << run;
+    }
+    for (const std::string& report : takeReports(*log.recording)) {
+        EXPECT_EQ(report, "1 StoppableThread: Implicitly joining StoppableThread on destruction.");
     }
 }
 
 // A running timer keeps its range and callback until the next start; a
 // finished one starts again without stop().
 TEST(PlaybackTimer, ChangesWaitForTheRestart) {
-    OrvantisTest::LogSession log;
     FrameLog first, second;
     PlaybackTimer timer;
     timer.setRangeConstantInterval(1000, 2ms);
-    timer.setLooped(true);
+    timer.setSkipDelayedFrames(false);
     timer.setCallback(first.callback());
     timer.start(0);
     ASSERT_TRUE(first.waitForCalls(2));
     timer.start(0);  // already running: changes nothing
     timer.setRangeConstantFps(2, 50.0);
     timer.setCallback(second.callback());
-    const std::string prefix = "Threading::PlaybackTimer: Timer is currently running, setting ";
-    EXPECT_EQ(takeReports(*log.recording),
-              (Reports{"1 Threading::PlaybackTimer: Timer is already running.",
-                       "1 " + prefix + "new timestamps has no effect until restart.",
-                       "3 " + prefix + "a new callback function has no effect until restart."}));
     ASSERT_TRUE(first.waitForCalls(first.called().size() + 3));
-    EXPECT_GT(first.called().back(), 1u) << "the old 1000-frame range is still playing";
     timer.stop();
-    EXPECT_TRUE(second.called().empty());
-    timer.setLooped(false);
-    timer.setSkipDelayedFrames(false);
+    const Frames got = first.called();
+    EXPECT_EQ(got.back() + 1, got.size()) << "the old range played on from frame 0, not again";
     timer.start(0);
     ASSERT_TRUE(waitUntilFinished(timer));
-    takeReports(*log.recording);  // the traces of stop and the first run
     timer.start(1);
     ASSERT_TRUE(waitUntilFinished(timer));
     EXPECT_EQ(second.called(), (Frames{0, 1, 1}));
-    EXPECT_EQ(takeReports(*log.recording),
-              Reports{"1 StoppableThread: Implicitly joining StoppableThread on destruction."});
 }
 
 }  // namespace
