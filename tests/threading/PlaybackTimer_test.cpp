@@ -78,61 +78,31 @@ TEST(PlaybackTimer, StoppedTimerSetsRangesAndRefusesMisuse) {
     PlaybackTimer timer;
     const std::string prefix = "4 Threading::PlaybackTimer: ", invalid = prefix + "Invalid frame rate.";
     const auto fps = [&](double rate) { return [&timer, rate] { timer.setRangeConstantFps(5, rate); }; };
-    const Range at25 = {40ms, 80ms, 120ms};
+    const auto start = [&] { timer.start(0); };
+    const Range at3 = {333333333ns, 666666666ns};
     const std::tuple<const char*, std::function<void()>, Range, Reports> cases[] = {
+        {"start with an empty range", start, {}, {prefix + "Set of timestamps is empty."}},
         {"relative",
          [&] {
-             timer.setRangeTimestamps(Range{5000ms, 7000ms}, true);
+             timer.setRangeTimestamps(Range{5s, 7s}, true);
          },
-         {0ms, 2000ms},
+         {0s, 2s},
          {}},
-        {"absolute",
-         [&] {
-             timer.setRangeTimestamps(Range{5000ms, 7000ms}, false);
-         },
-         {5000ms, 7000ms},
-         {}},
-        {"seconds, relative",
-         [&] {
-             timer.setRangeTimestamps(std::vector<double>{5, 7}, true);
-         },
-         {0ms, 2000ms},
-         {}},
-        {"seconds truncated",
+        {"relative, empty", [&] { timer.setRangeTimestamps(Range{}, true); }, {}, {}},
+        {"seconds",
          [&] {
              timer.setRangeTimestamps(std::vector<double>{1.5e-9, -1.5e-9}, false);
          },
          {1ns, -1ns},
          {}},
-        {"no callback",
-         [&] {
-             timer.setRangeConstantInterval(2, 1ms);
-             timer.start(0);
-         },
-         {1ms, 2ms},
-         {prefix + "Callback function is empty."}},
-        {"empty range",
-         [&] {
-             timer.setRangeTimestamps(Range{}, true);
-             timer.setCallback([](size_t) {});
-             timer.start(0);
-         },
-         {},
-         {prefix + "Set of timestamps is empty."}},
-        {"3 fps truncated", [&] { timer.setRangeConstantFps(2, 3.0); }, {333333333ns, 666666666ns}, {}},
-        {"25 fps", [&] { timer.setRangeConstantFps(3, 25.0); }, at25, {}},
-        {"negative fps", fps(-25.0), at25, {invalid}},
-        {"infinite fps", fps(INFINITY), at25, {invalid}},
-        {"fps for an interval of 2^63 ns", fps(1e9 / 9223372036854775808.0), at25, {invalid}},
-        {"pause, resume, stop",
-         [&] {
-             timer.pause();
-             timer.resume();
-             timer.stop();
-         },
-         at25,
-         {prefix + "Can not pause: timer is not running.", prefix + "Can not resume: timer is not running.",
-          "1 Threading::PlaybackTimer: Timer is not running."}},
+        {"start without a callback", start, {1ns, -1ns}, {prefix + "Callback function is empty."}},
+        {"3 fps", [&] { timer.setRangeConstantFps(2, 3.0); }, at3, {}},
+        {"negative fps", fps(-25.0), at3, {invalid}},
+        {"infinite fps", fps(INFINITY), at3, {invalid}},
+        {"fps for an interval of 2^63 ns", fps(1e9 / 9223372036854775808.0), at3, {invalid}},
+        {"pause", [&] { timer.pause(); }, at3, {prefix + "Can not pause: timer is not running."}},
+        {"resume", [&] { timer.resume(); }, at3, {prefix + "Can not resume: timer is not running."}},
+        {"stop", [&] { timer.stop(); }, at3, {"1 Threading::PlaybackTimer: Timer is not running."}},
     };
     for (const auto& [name, act, range, reports] : cases) {
         SCOPED_TRACE(name);
@@ -148,7 +118,6 @@ TEST(PlaybackTimer, StoppedTimerSetsRangesAndRefusesMisuse) {
 // or, when that is 0, the mean interval (60 / 3 = 20 ms). Of equal timestamps
 // only the last is due when skipping.
 TEST(PlaybackTimer, PlaysOnScheduleAndLoops) {
-    OrvantisTest::LogSession log;
     const struct {
         const char* name;
         Range timestamps;
@@ -158,7 +127,6 @@ TEST(PlaybackTimer, PlaysOnScheduleAndLoops) {
         nanoseconds earliest;
     } cases[] = {
         {"start index out of range", {0ms, 40ms, 80ms}, false, false, 3, {0, 1, 2}, 80ms},
-        {"from 1", {0ms, 40ms, 80ms}, false, false, 1, {1, 2}, 40ms},
         {"loop, pause of the mean interval", {0ms, 5ms, 60ms}, true, false, 0, {0, 1, 2, 0}, 80ms},
         {"loop from 1, pause of the first timestamp", {50ms, 55ms, 60ms}, true, false, 1, {1, 2, 0, 1, 2, 0}, 115ms},
         {"a single frame", {0ms}, false, false, 0, {0}, 0ms},
@@ -167,7 +135,6 @@ TEST(PlaybackTimer, PlaysOnScheduleAndLoops) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        takeReports(*log.recording);  // what the previous case's timer logged when it went
         FrameLog frames;
         PlaybackTimer timer;
         timer.setRangeTimestamps(c.timestamps, false);
@@ -184,16 +151,12 @@ TEST(PlaybackTimer, PlaysOnScheduleAndLoops) {
         EXPECT_EQ(got.back(), c.timestamps.size() - 1) << "a range ends with its last frame";
         const nanoseconds last = frames.since(started, c.expected.size() - 1);
         EXPECT_TRUE(last >= c.earliest && last < c.earliest + 1s) << last.count();
-        EXPECT_EQ(takeReports(*log.recording),
-                  c.startIndex < c.timestamps.size()
-                      ? Reports{}
-                      : Reports{"4 Threading::PlaybackTimer: Invalid start index, starting from the beginning."});
     }
 }
 
 // Frames 40 ms apart; a first call of 130 ms makes frames 1 to 3 overdue.
 // Frame 7 is due 280 ms after frame 0; had the slow call shifted the
-// schedule, it would come 370 ms or more after it. Skipping is the default.
+// schedule, it would come 370 ms or more after it.
 TEST(PlaybackTimer, OverdueFramesKeepTheSchedule) {
     for (const bool skip : {true, false}) {
         SCOPED_TRACE(skip ? "skipping" : "every frame");
@@ -201,7 +164,7 @@ TEST(PlaybackTimer, OverdueFramesKeepTheSchedule) {
         PlaybackTimer timer;
         timer.setRangeConstantInterval(8, 40ms);
         if (!skip) {
-            timer.setSkipDelayedFrames(false);
+            timer.setSkipDelayedFrames(false);  // skipping is the default
         }
         timer.setCallback(frames.callback(130ms));
         const Clock::time_point started = Clock::now();
@@ -209,14 +172,12 @@ TEST(PlaybackTimer, OverdueFramesKeepTheSchedule) {
         ASSERT_TRUE(waitUntilFinished(timer));
         const Frames got = frames.called();
         ASSERT_GE(got.size(), 2u);
-        EXPECT_EQ(got.front(), 0u);
         EXPECT_EQ(got.back(), 7u);
         EXPECT_GE(frames.since(started, got.size() - 1), 280ms);
         EXPECT_LT(frames.since(started, got.size() - 1) - frames.since(started, 0), 350ms);
         if (skip) {
             EXPECT_GE(got[1], 3u) << "frames 1 and 2 were overdue";
-            EXPECT_TRUE(std::is_sorted(got.begin(), got.end()));
-            EXPECT_EQ(std::adjacent_find(got.begin(), got.end()), got.end());
+            EXPECT_EQ(std::adjacent_find(got.begin(), got.end(), std::greater_equal<>()), got.end()) << "ascending";
         } else {
             ASSERT_EQ(got, (Frames{0, 1, 2, 3, 4, 5, 6, 7}));
             EXPECT_LT(frames.since(started, 3) - frames.since(started, 1), 35ms) << "overdue frames back to back";
@@ -224,15 +185,27 @@ TEST(PlaybackTimer, OverdueFramesKeepTheSchedule) {
     }
 }
 
-// Destroying the timer at the end stops it while it is paused.
-TEST(PlaybackTimer, PauseResumeAndDestroyWhilePaused) {
+// One timer through its life. A running timer pauses, resumes and stops on
+// request, and keeps its range and callback until the next start; a finished
+// one starts again without stop(). The thread object is in place before the
+// first frame fires, so a callback may pause its timer at once; pausing on
+// the last frame ends the thread paused, and the next start is not.
+TEST(PlaybackTimer, PausesResumesAndTakesChangesAtTheRestart) {
     OrvantisTest::LogSession log;
     FrameLog frames;
+    std::atomic<int> calls{0};
     auto timer = std::make_unique<PlaybackTimer>();
     timer->setRangeConstantInterval(1000, 40ms);
+    timer->setSkipDelayedFrames(false);
     timer->setCallback(frames.callback());
     timer->start(0);
     ASSERT_TRUE(frames.waitForCalls(3));
+    timer->start(0);  // already running: changes nothing
+    timer->setRangeConstantInterval(1, 1ms);
+    timer->setCallback([&](size_t) {
+        timer->pause();
+        calls.fetch_add(1);
+    });
     timer->pause();
     EXPECT_TRUE(timer->isPaused() && timer->isRunning());
     std::this_thread::sleep_for(100ms);  // at most a frame already being fired comes now
@@ -244,58 +217,20 @@ TEST(PlaybackTimer, PauseResumeAndDestroyWhilePaused) {
     EXPECT_FALSE(timer->isPaused());
     ASSERT_TRUE(frames.waitForCalls(settled + 1));
     EXPECT_GE(frames.since(resumed, settled), 40ms) << "the next frame comes one interval after resume";
-    EXPECT_EQ(frames.called()[settled], frames.called()[settled - 1] + 1) << "nothing is dropped while paused";
     timer->pause();
     std::this_thread::sleep_for(60ms);  // the timer thread now waits
-    const size_t beforeStop = frames.called().size();
-    timer.reset();
-    EXPECT_EQ(frames.called().size(), beforeStop);
-    EXPECT_TRUE(takeReports(*log.recording).empty()) << "stop resumes a paused timer without complaint";
-}
-
-// The thread object is in place before the first frame fires, so a callback
-// may pause its timer at once; pausing on the last frame of a range that does
-// not loop ends the thread paused, and the next start is not paused.
-TEST(PlaybackTimer, PauseFromTheCallbackIsNeverRefused) {
-    OrvantisTest::LogSession log;
-    PlaybackTimer timer;
-    std::atomic<int> calls{0};
-    timer.setRangeConstantInterval(1, 1ms);
-    timer.setCallback([&](size_t) {
-        timer.pause();
-        calls.fetch_add(1);
-    });
-    for (int run = 1; run <= 40; ++run) {
-        timer.start(0);
-        ASSERT_TRUE(eventually([&] { return calls.load() == run && !timer.isRunning(); })) << "run " << run;
+    takeReports(*log.recording);  // the refused start and the changes made while running
+    timer->stop();
+    EXPECT_TRUE(takeReports(*log.recording).empty()) << "stop resumes a paused timer and joins it";
+    const Frames got = frames.called();
+    EXPECT_EQ(got.back() + 1, got.size()) << "the first range played on from frame 0, not again";
+    for (int run = 1; run <= 30; ++run) {
+        timer->start(0);
+        ASSERT_TRUE(eventually([&] { return calls.load() == run && !timer->isRunning(); })) << "run " << run;
     }
-    for (const std::string& report : takeReports(*log.recording)) {
-        EXPECT_EQ(report, "1 StoppableThread: Implicitly joining StoppableThread on destruction.");
-    }
-}
-
-// A running timer keeps its range and callback until the next start; a
-// finished one starts again without stop().
-TEST(PlaybackTimer, ChangesWaitForTheRestart) {
-    FrameLog first, second;
-    PlaybackTimer timer;
-    timer.setRangeConstantInterval(1000, 2ms);
-    timer.setSkipDelayedFrames(false);
-    timer.setCallback(first.callback());
-    timer.start(0);
-    ASSERT_TRUE(first.waitForCalls(2));
-    timer.start(0);  // already running: changes nothing
-    timer.setRangeConstantFps(2, 50.0);
-    timer.setCallback(second.callback());
-    ASSERT_TRUE(first.waitForCalls(first.called().size() + 3));
-    timer.stop();
-    const Frames got = first.called();
-    EXPECT_EQ(got.back() + 1, got.size()) << "the old range played on from frame 0, not again";
-    timer.start(0);
-    ASSERT_TRUE(waitUntilFinished(timer));
-    timer.start(1);
-    ASSERT_TRUE(waitUntilFinished(timer));
-    EXPECT_EQ(second.called(), (Frames{0, 1, 1}));
+    timer.reset();  // stops a timer that its callback paused
+    EXPECT_EQ(takeReports(*log.recording),
+              Reports(29, "1 StoppableThread: Implicitly joining StoppableThread on destruction."));
 }
 
 }  // namespace
