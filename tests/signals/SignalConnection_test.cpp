@@ -4,9 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
 #include <optional>
+#include <tuple>
 
 namespace {
 
@@ -14,9 +13,7 @@ using Orvantis::SignalConnection;
 using Orvantis::SignalImpl;
 using Orvantis::SignalReceiver;
 
-struct Owner : SignalReceiver {
-    using SignalReceiver::disconnectAll;
-};
+struct Owner : SignalReceiver {};
 
 using Held = std::shared_ptr<SignalConnection>[2];
 
@@ -27,14 +24,12 @@ TEST(SignalConnection, EndsOnceByHandOrByItsReceiver) {
     SignalImpl<0> first;
     SignalImpl<0, std::string> second;
     Owner survivor;
-    int calls = 0;
-    first.connect(&survivor, [&calls] { ++calls; });
+    first.connect(&survivor, [] {});
     const auto byHand = [](auto&, Held& held) { EXPECT_TRUE(held[0]->disconnect() && held[1]->disconnect()); };
     const std::tuple<const char*, bool, std::function<void(std::optional<Owner>&, Held&)>, bool> cases[] = {
         {"by hand", true, byHand, true},
         {"by hand, no receiver", false, byHand, true},
         {"receiver destroyed", true, [](auto& owner, Held&) { owner.reset(); }, true},
-        {"receiver disconnects all", true, [](auto& owner, Held&) { owner->disconnectAll(); }, true},
         {"receiver assigned to", true, [](auto& owner, Held&) { *owner = Owner(); }, true},
         {"a copy of the receiver destroyed", true, [](auto& owner, Held&) { Owner copy(*owner); }, false},
     };
@@ -42,8 +37,7 @@ TEST(SignalConnection, EndsOnceByHandOrByItsReceiver) {
         SCOPED_TRACE(name);
         std::optional<Owner> owner(std::in_place);
         const SignalReceiver* receiver = withReceiver ? &*owner : nullptr;
-        Held held = {first.connect(receiver, [&calls] { calls += 100; }),
-                     second.connect(receiver, [&calls](std::string) { calls += 100; })};
+        Held held = {first.connect(receiver, [] {}), second.connect(receiver, [](std::string) {})};
         act(owner, held);
         EXPECT_EQ(first.numConnections() + second.numConnections(), ends ? 1 : 3);
         for (auto& connection : held) {
@@ -51,9 +45,6 @@ TEST(SignalConnection, EndsOnceByHandOrByItsReceiver) {
             EXPECT_EQ(connection->disconnect(), !ends);
         }
     }
-    first.emitSignal();
-    second.emitSignal("x");
-    EXPECT_EQ(calls, 1);
 }
 
 TEST(SignalConnection, OutlivesItsSignalAndReceiverInEitherOrder) {
