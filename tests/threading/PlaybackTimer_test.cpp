@@ -26,12 +26,11 @@ using Range = std::vector<nanoseconds>;
 
 // Polls `done` for up to five seconds.
 bool eventually(const std::function<bool()>& done) {
-    for (const Clock::time_point deadline = Clock::now() + 5s; !done(); std::this_thread::sleep_for(1ms)) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
+    const Clock::time_point deadline = Clock::now() + 5s;
+    while (!done() && Clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
     }
-    return true;
+    return done();
 }
 
 // Records the frames called and when, counted from its creation; the first
@@ -63,20 +62,14 @@ struct FrameLog {
 // Ranges set in turn; a refused frame rate leaves the range as it was.
 TEST(PlaybackTimer, SetsRanges) {
     PlaybackTimer timer;
+    const auto set = [&](Range r, bool relative) { return [=, &timer] { timer.setRangeTimestamps(r, relative); }; };
+    const auto seconds = [&](std::vector<double> s) { return [=, &timer] { timer.setRangeTimestamps(s, false); }; };
     const auto fps = [&](double rate) { return [&timer, rate] { timer.setRangeConstantFps(5, rate); }; };
     const Range at3 = {333333333ns, 666666666ns};
     const std::tuple<const char*, std::function<void()>, Range> cases[] = {
-        {"relative",
-         [&] {
-             timer.setRangeTimestamps(Range{5s, 7s}, true);
-         },
-         {0s, 2s}},
-        {"relative, empty", [&] { timer.setRangeTimestamps(Range{}, true); }, {}},
-        {"seconds, truncated",
-         [&] {
-             timer.setRangeTimestamps(std::vector<double>{1.5e-9, -1.5e-9}, false);
-         },
-         {1ns, -1ns}},
+        {"relative", set({5s, 7s}, true), {0s, 2s}},
+        {"relative, empty", set({}, true), {}},
+        {"seconds, truncated", seconds({1.5e-9, -1.5e-9}), {1ns, -1ns}},
         {"interval", [&] { timer.setRangeConstantInterval(2, 40ms); }, {40ms, 80ms}},
         {"3 fps, truncated", [&] { timer.setRangeConstantFps(2, 3.0); }, at3},
         {"negative fps", fps(-25.0), at3},
@@ -132,9 +125,10 @@ TEST(PlaybackTimer, PlaysOnScheduleAndLoops) {
 // One timer through its life. Frames overdue after a slow call are dropped
 // (skipping is the default) and the schedule stays where it was. A running
 // timer pauses, resumes and stops on request, and keeps its range and
-// callback until the next start; a finished one starts again without stop(). The thread object is in place before the
-// first frame fires, so a callback may pause its timer at once; pausing on
-// the last frame ends the thread paused, and the next start is not.
+// callback until the next start; a finished one starts again without stop().
+// The thread object is in place before the first frame fires, so a callback
+// may pause its timer at once; pausing on the last frame ends the thread
+// paused, and the next start is not.
 TEST(PlaybackTimer, PausesResumesAndTakesChangesAtTheRestart) {
     OrvantisTest::LogSession session;
     FrameLog log;

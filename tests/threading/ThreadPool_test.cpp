@@ -6,32 +6,28 @@
 #include <atomic>
 #include <chrono>
 #include <future>
-#include <memory>
 #include <stdexcept>
 #include <system_error>
-#include <thread>
-#include <vector>
 
 namespace {
 
 using Orvantis::Threading::ThreadPool;
 
+// Four producers at once; the pool goes after them and runs what is still
+// queued then.
 TEST(ThreadPool, ManyProducersEachTaskRunsOnce) {
     std::vector<std::atomic<int>> runs(100000);
     {
         ThreadPool pool(2);
-        std::vector<std::thread> producers;
+        std::vector<std::future<void>> producers;
         for (size_t first = 0; first < runs.size(); first += 25000) {
-            producers.emplace_back([&, first] {
+            producers.push_back(std::async(std::launch::async, [&, first] {
                 for (size_t i = first; i < first + 25000; ++i) {
                     pool.enqueue([&runs, i] { runs[i].fetch_add(1); });
                 }
-            });
+            }));
         }
-        for (std::thread& t : producers) {
-            t.join();
-        }
-    }  // the destructor runs what is still queued
+    }
     EXPECT_EQ(std::count_if(runs.begin(), runs.end(), [](const auto& r) { return r.load() != 1; }), 0);
 }
 
