@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <mutex>
 #include <thread>
 
 namespace {
@@ -53,9 +52,6 @@ struct FrameLog {
     std::pair<Frames, std::vector<nanoseconds>> calls() {
         std::lock_guard<std::mutex> lock(mutex);
         return {frames, times};
-    }
-    bool waitForCalls(size_t n) {
-        return eventually([&] { return calls().first.size() >= n; });
     }
 };
 
@@ -99,7 +95,6 @@ TEST(PlaybackTimer, PlaysOnScheduleAndLoops) {
         {"start index out of range", {0ms, 40ms, 80ms}, false, false, 3, {0, 1, 2}, 80ms},
         {"loop, pause of the mean interval", {0ms, 5ms, 60ms}, true, false, 0, {0, 1, 2, 0}, 80ms},
         {"loop from 1, pause of the first timestamp", {50ms, 55ms, 60ms}, true, false, 1, {1, 2, 0, 1, 2, 0}, 115ms},
-        {"equal timestamps, skipping", {0ms, 0ms, 0ms, 50ms}, false, true, 0, {2, 3}, 50ms},
         {"equal last timestamps, skipping", {0ms, 50ms, 50ms, 50ms}, false, true, 0, {0, 3}, 50ms},
     };
     for (const auto& c : cases) {
@@ -111,7 +106,7 @@ TEST(PlaybackTimer, PlaysOnScheduleAndLoops) {
         timer.setSkipDelayedFrames(c.skip);  // off: a slow machine must not drop frames here
         timer.setCallback(log.callback());
         timer.start(c.startIndex);
-        ASSERT_TRUE(log.waitForCalls(c.expected.size()));
+        ASSERT_TRUE(eventually([&] { return log.calls().first.size() >= c.expected.size(); }));
         timer.setLooped(false);  // read live: the current pass is the last
         ASSERT_TRUE(eventually([&] { return !timer.isRunning(); }));
         const auto [frames, times] = log.calls();
@@ -140,7 +135,7 @@ TEST(PlaybackTimer, PausesResumesAndTakesChangesAtTheRestart) {
     timer->setRangeConstantInterval(1000, 40ms);
     timer->setCallback(log.callback(130ms));
     timer->start(0);
-    ASSERT_TRUE(log.waitForCalls(3));
+    ASSERT_TRUE(eventually([&] { return log.calls().first.size() >= 3; }));
     const auto [early, times] = log.calls();
     EXPECT_GE(early[1], 3u) << "frames 1 and 2 were overdue after a first call of 130 ms";
     EXPECT_LT(times[2] - times[0], std::chrono::milliseconds(40 * early[2] + 70)) << "the schedule did not shift";
@@ -158,7 +153,7 @@ TEST(PlaybackTimer, PausesResumesAndTakesChangesAtTheRestart) {
     EXPECT_EQ(log.calls().first.size(), settled) << "a paused timer fires nothing";
     const nanoseconds resumed = log.now();
     timer->resume();
-    ASSERT_TRUE(log.waitForCalls(settled + 1));
+    ASSERT_TRUE(eventually([&] { return log.calls().first.size() > settled; }));
     EXPECT_GE(log.calls().second[settled] - resumed, 40ms) << "the next frame comes one interval after resume";
     timer->pause();
     std::this_thread::sleep_for(60ms);  // the timer thread now waits
