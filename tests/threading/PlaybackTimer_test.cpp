@@ -17,7 +17,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Orvantis::Threading::PlaybackTimer;
-using OrvantisTest::takeReports;
 using Clock = std::chrono::steady_clock;
 using std::chrono::nanoseconds;
 using Frames = std::vector<size_t>;
@@ -40,12 +39,11 @@ struct FrameLog {
     Frames frames;
     std::vector<nanoseconds> times;
 
-    nanoseconds now() const { return Clock::now() - created; }
     std::function<void(size_t)> callback(std::chrono::milliseconds firstCallTakes = 0ms) {
         return [this, firstCallTakes](size_t frame) {
             std::lock_guard<std::mutex> lock(mutex);
             frames.push_back(frame);
-            times.push_back(now());
+            times.push_back(Clock::now() - created);
             std::this_thread::sleep_for(frames.size() == 1 ? firstCallTakes : 0ms);
         };
     }
@@ -132,7 +130,7 @@ TEST(PlaybackTimer, PausesResumesAndTakesChangesAtTheRestart) {
     auto timer = std::make_unique<PlaybackTimer>();
     timer->pause();  // refused while stopped, and so is a start without a range
     timer->start(0);
-    EXPECT_EQ(takeReports(*session.recording).size(), 2u);
+    EXPECT_EQ(OrvantisTest::takeReports(*session.recording).size(), 2u);
     timer->setRangeConstantInterval(1000, 40ms);
     timer->setCallback(log.callback(130ms));
     timer->start(0);
@@ -152,15 +150,15 @@ TEST(PlaybackTimer, PausesResumesAndTakesChangesAtTheRestart) {
     const size_t settled = log.calls().first.size();
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(log.calls().first.size(), settled) << "a paused timer fires nothing";
-    const nanoseconds resumed = log.now();
+    const nanoseconds resumed = Clock::now() - log.created;
     timer->resume();
     ASSERT_TRUE(eventually([&] { return log.calls().first.size() > settled; }));
     EXPECT_GE(log.calls().second[settled] - resumed, 40ms) << "the next frame comes one interval after resume";
     timer->pause();
     std::this_thread::sleep_for(60ms);  // the timer thread now waits
-    takeReports(*session.recording);  // the refused start and the changes made while running
+    OrvantisTest::takeReports(*session.recording);  // the refused start and the changes made while running
     timer->stop();
-    EXPECT_TRUE(takeReports(*session.recording).empty()) << "stop resumes a paused timer and joins it";
+    EXPECT_TRUE(OrvantisTest::takeReports(*session.recording).empty()) << "stop resumes a paused timer and joins it";
     const Frames frames = log.calls().first;
     EXPECT_EQ(std::adjacent_find(frames.begin(), frames.end(), std::greater_equal<>()), frames.end())
         << "the first range played on, not again from frame 0";
@@ -169,7 +167,7 @@ TEST(PlaybackTimer, PausesResumesAndTakesChangesAtTheRestart) {
         ASSERT_TRUE(eventually([&] { return calls.load() == run && !timer->isRunning(); })) << "run " << run;
     }
     timer.reset();  // stops a timer that its callback paused
-    EXPECT_EQ(takeReports(*session.recording),
+    EXPECT_EQ(OrvantisTest::takeReports(*session.recording),
               std::vector<std::string>(29, "1 StoppableThread: Implicitly joining StoppableThread on destruction."));
 }
 

@@ -10,7 +10,6 @@
 namespace {
 
 using Orvantis::Threading::StoppableThread;
-using OrvantisTest::takeReports;
 using Reports = std::vector<std::string>;
 
 void waitForStopRequest() {
@@ -36,17 +35,16 @@ TEST(StoppableThread, EndingsAreLoggedByKind) {
             waitForStopRequest();
             ending();
         });
-        EXPECT_TRUE(thread.isRunning());
         thread.requestStop();
         thread.join();
         EXPECT_FALSE(thread.isRunning());
-        EXPECT_EQ(takeReports(*log.recording), expected);
+        EXPECT_EQ(OrvantisTest::takeReports(*log.recording), expected);
     }
     EXPECT_TRUE(bystander->isRunning());
     EXPECT_FALSE(StoppableThread::isStopRequested()) << "the owner's thread has no stop flag";
     EXPECT_STREQ(StoppableThread::StopException().what(), "Thread interrupted.");
     bystander.reset();  // asks it to stop and waits for it
-    EXPECT_EQ(takeReports(*log.recording),
+    EXPECT_EQ(OrvantisTest::takeReports(*log.recording),
               Reports{"1 StoppableThread: Implicitly joining StoppableThread on destruction."});
 }
 

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <signal.h>
+
 namespace {
 
 using Orvantis::Threading::ThreadPool;
@@ -69,12 +71,20 @@ TEST(ThreadPool, WithoutWorkersTasksAreDestroyedUnrun) {
 // A worker cannot join its own pool; the idle one that join must wake then
 // ends, and the destructor waits for it.
 TEST(ThreadPool, JoinFromAWorkerFailsAndWakesTheIdleOne) {
-    std::future<void> result;
     ThreadPool pool(2);
     pool.enqueue([] {}).wait();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // both workers wait for work by now
-    result = pool.enqueue([&pool] { pool.join(); });
+    auto result = pool.enqueue([&pool] { pool.join(); });
     EXPECT_THROW(result.get(), std::system_error);
 }
+
+#ifndef _WIN32
+// A worker has a stack of its own to report a stack overflow on.
+TEST(ThreadPool, WorkersCanReportAStackOverflow) {
+    stack_t stack{};
+    ThreadPool(1).enqueue([&stack] { ::sigaltstack(nullptr, &stack); }).wait();
+    EXPECT_EQ(stack.ss_flags & SS_DISABLE, 0);
+}
+#endif
 
 }  // namespace
