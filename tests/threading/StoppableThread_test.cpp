@@ -18,9 +18,9 @@ void waitForStopRequest() {
     }
 }
 
-// Each function runs until its stop is requested, beside a bystander thread
-// that must not see that request, and then ends in its own way; a joined
-// thread is destroyed silently.
+// Each function (held by a move-only callable) runs until its stop is
+// requested, beside a bystander thread that must not see that request, and
+// then ends in its own way; a joined thread is destroyed silently.
 TEST(StoppableThread, EndingsAreLoggedByKind) {
     OrvantisTest::LogSession log;
     const std::tuple<const char*, std::function<void()>, Reports> cases[] = {
