@@ -13,41 +13,33 @@
 namespace {
 
 using Orvantis::ByteBuffer;
-using Orvantis::ByteBufferView;
 
 // Every way of filling a buffer copies exactly the source's bytes into an
-// array of its own (a copy assignment replaces a longer content).
-TEST(ByteBuffer, EveryCopyIsDeepAndExact) {
+// array of its own (a copy assignment replaces a longer content); moves and
+// release hand the array over and leave the source empty, self-assignment
+// keeps it; an adopted array may be longer than the size; size 0 allocates.
+TEST(ByteBuffer, CopiesAreDeepMovesTransferThePointer) {
     std::string text("a\0bc", 4);
-    const ByteBuffer fromString(text), fromView{ByteBufferView(text)}, copied(fromString);
-    ByteBuffer assigned(std::string("much longer previous content"));
+    ByteBuffer fromString(text), fromView{Orvantis::ByteBufferView(text)}, copied(fromString), assigned(text + text);
     assigned = fromString;
     std::set<const char*> arrays = {text.data()};
-    for (const ByteBuffer* b : {&fromString, &fromView, &copied, &std::as_const(assigned)}) {
+    for (ByteBuffer* b : {&fromString, &fromView, &copied, &assigned}) {
         EXPECT_EQ(b->toString(), text);
         arrays.insert(b->data());
     }
     EXPECT_EQ(arrays.size(), 5u);
-    ByteBuffer zero(0);
-    EXPECT_TRUE(zero.data() != nullptr && zero.empty());
-}
-
-// Moves and release hand the array over and leave the source empty;
-// self-assignment keeps it; an adopted array may be longer than the size.
-TEST(ByteBuffer, MovesAndReleaseTransferThePointer) {
-    ByteBuffer b1(std::string("payload")), b3(std::string("old"));
-    const char* bytes = b1.data();
-    ByteBuffer b2(std::move(b1));
-    b3 = std::move(b2);
-    ByteBuffer& alias = b3;
-    b3 = alias;
-    b3 = std::move(alias);
-    EXPECT_EQ((std::tuple{b1.data(), b1.size(), b2.data(), b2.size(), b3.data()}),  // NOLINT: moved-from
+    const char* bytes = copied.data();
+    ByteBuffer moved(std::move(copied));
+    assigned = std::move(moved);
+    ByteBuffer& alias = assigned;
+    assigned = alias;
+    assigned = std::move(alias);
+    EXPECT_EQ((std::tuple{copied.data(), copied.size(), moved.data(), moved.size(), assigned.data()}),  // NOLINT
               (std::tuple{nullptr, 0u, nullptr, 0u, bytes}));
-    char* raw = b3.release();
-    EXPECT_EQ((std::tuple{b3.data(), b3.size(), std::string(raw, 7)}), (std::tuple{nullptr, 0u, "payload"}));
-    delete[] raw;
+    std::unique_ptr<char[]> raw(assigned.release());
+    EXPECT_EQ((std::tuple{assigned.data(), assigned.size(), raw.get()}), (std::tuple{nullptr, 0u, bytes}));
     EXPECT_EQ(ByteBuffer(std::unique_ptr<char[]>(new char[16]{"0123456789abcde"}), 4).toString(), "0123");
+    EXPECT_TRUE(ByteBuffer(0).data() != nullptr && ByteBuffer(0).empty());
 }
 
 // A copy assignment frees the old array before it allocates the new one: a

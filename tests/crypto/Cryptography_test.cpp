@@ -35,11 +35,11 @@ std::string withHeader(std::string container, std::uint64_t header, const char* 
 
 // Runs a streaming function over `input`: its output, or "!" and the reason.
 template <class Function>
-std::string runStream(Function function, const std::string& input, const char* key) {
+std::string runStream(Function function, const std::string& input, const char* key, std::ostream* to = nullptr) {
     std::istringstream in(input);
     std::stringstream out;
     std::string error;
-    return function(in, out, key, &error) ? out.str() : "!" + error;
+    return function(in, to ? *to : out, key, &error) ? out.str() : "!" + error;
 }
 
 // The plain byte loops against the tiled XOR and the stepped hash: lengths
@@ -84,9 +84,9 @@ TEST(Cryptography, ApplyXORAndHashDJB2MatchTheByteLoops) {
     EXPECT_EQ(hashDJB2(ByteBufferView(nullptr, 3)), 5381ull);
 }
 
-// decrypt and decryptFromFile are lenient where the stream reader is strict;
-// none may print more than its own status line (the file's name stands where
-// NAME is). decrypt reads the rows that hold a container after the magic.
+// decryptFromFile (and decrypt, which shares its reader) is lenient where the
+// stream reader is strict; neither may print more than its own status line
+// (the file's name stands where NAME is).
 TEST(Cryptography, DamagedContainersAndBadFilesAreReported) {
     TempDir dir;
     const std::string input = "abcdef", file = dir.file("damaged");
@@ -119,10 +119,6 @@ TEST(Cryptography, DamagedContainersAndBadFilesAreReported) {
         EXPECT_EQ(runStream(decryptStream, content, "key"), stream);
         EXPECT_EQ(out.text(),
                   name == std::string::npos ? printed : printed.substr(0, name) + file + printed.substr(name + 4));
-        if (content.size() > m.size() && content.compare(0, m.size(), m) == 0) {
-            EXPECT_TRUE(decrypt(ByteBuffer(content.substr(m.size())), "key").toString() == result);
-            EXPECT_EQ(out.text(), printed + printed);
-        }
     }
     // A missing file, and files of 2 GiB or more (sparse: only the start is written).
     StdoutCapture out;
@@ -172,13 +168,8 @@ TEST(Cryptography, WritersRefuseAndReportFailures) {
 #endif
     EXPECT_EQ(out.text(), expected);
     std::ostream broken(nullptr);
-    std::string error;
-    std::istringstream in(data.toString());
-    EXPECT_FALSE(encryptStream(in, broken, "k", &error));
-    EXPECT_EQ(error, "the output is not seekable");
-    std::istringstream file(readFile(name));
-    EXPECT_FALSE(decryptStream(file, broken, "k", &error));
-    EXPECT_EQ(error, "cannot write the output");
+    EXPECT_EQ(runStream(encryptStream, "x", "k", &broken), "!the output is not seekable");
+    EXPECT_EQ(runStream(decryptStream, readFile(name), "k", &broken), "!cannot write the output");
 }
 
 // Each function that reserves memory logs a failure and prints nothing; the
@@ -189,36 +180,33 @@ TEST(Cryptography, AllocationFailuresAreLoggedNotPrinted) {
         << "the library allocates through the C++ runtime DLL, whose operator new a test program cannot replace";
 #endif
     TempDir dir;
-    const std::string bigText = randomBytes(2 << 20, 5), name = dir.file("big.bin"), lying = dir.file("lying.bin");
-    const ByteBuffer big(bigText),
-        hugeHeader(withHeader(encrypt(ByteBuffer(bigText.substr(0, 9)), "k").toString(), 3u << 30, "k"));
+    const std::string name = dir.file("big.bin"), lying = dir.file("lying.bin");
+    const ByteBuffer big(randomBytes(2 << 20, 5)),
+        hugeHeader(withHeader(encrypt(ByteBuffer(std::string("x")), "k").toString(), 3u << 30, "k"));
     ASSERT_TRUE(encryptToFile(big, name, "k"));
     writeFile(lying, magic + hugeHeader.toString());
     LogSession session;
     StdoutCapture out;
-    std::istringstream in(bigText);
-    std::stringstream sink;
-    std::string error;
     {
         FailAllocationsFrom fail(1 << 20);
         EXPECT_EQ(encrypt(big, "k").data(), nullptr);
         EXPECT_EQ(decrypt(hugeHeader, "k").data(), nullptr);
         EXPECT_EQ(decryptFromFile(name, "k").data(), nullptr);
         EXPECT_EQ(decryptFromFile(lying, "k").data(), nullptr);
-        EXPECT_FALSE(encryptStream(in, sink, "k", &error));
+        EXPECT_EQ(runStream(encryptStream, "x", "k"), "!out of memory");
+        EXPECT_EQ(runStream(decryptStream, magic + hugeHeader.toString(), "k"), "!out of memory");
     }
     std::vector<std::string> expected;
-    for (const char* where : {"encrypt", "decrypt", "decryptFromFile", "decrypt", "encryptStream"}) {
+    for (const char* where : {"encrypt", "decrypt", "decryptFromFile", "decrypt", "encryptStream", "decryptStream"}) {
         expected.push_back("4 Cryptography: Caught bad_alloc exception on " + std::string(where) + ": std::bad_alloc");
     }
     EXPECT_EQ(takeReports(*session.recording), expected);
-    EXPECT_EQ(error, "out of memory");
     EXPECT_EQ(out.text(), "");
 }
 
 // Containers built by an independent implementation (Python's zlib module)
-// must be read back, and must be exactly what encrypt, encryptToFile and
-// encryptStream produce, however the stream writer's input is cut into pieces:
+// must be read back, and must be exactly what encrypt and encryptStream
+// produce (encryptToFile writes what encrypt returns, checked above), however the stream writer's input is cut into pieces:
 // one byte, highly compressible and incompressible data, within one piece of
 // the stream writer, exactly one piece and several pieces, each with the
 // default key, a one-character key and a key of mixed bytes.
@@ -247,11 +235,8 @@ TEST(Cryptography, MatchesAnIndependentImplementation) {
         StdoutCapture out;
         EXPECT_EQ(decrypt(reference, key).toString(), data);
         EXPECT_EQ(reference, before) << "the caller's bytes stay unchanged";
-        EXPECT_EQ(decryptFromFile(base + ".file", key).toString(), data);
         EXPECT_TRUE(runStream(decryptStream, file, key) == data);
         EXPECT_EQ(encrypt(ByteBuffer(data), key), reference);
-        ASSERT_TRUE(encryptToFile(ByteBuffer(data), base + ".ours", key));
-        EXPECT_TRUE(readFile(base + ".ours") == file);
         std::istringstream in(data);
         std::stringstream packed;
         ASSERT_TRUE(encryptStream(in, packed, key, nullptr));

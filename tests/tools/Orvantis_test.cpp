@@ -15,7 +15,6 @@ TEST(OrvantisTool, RunsItsCommands) {
 #else
 
 #include <fnmatch.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -31,6 +30,7 @@ using namespace Orvantis;
 using namespace OrvantisTest;
 
 const std::string kToolDirectory = ORVANTIS_TEST_BINARY_DIR "/../tools/orvantis";
+
 // The container file of `data`, as the library writes it.
 std::string containerFile(const std::string& data, const char* key) {
     return std::string("ORVANTIS COMPRESSED v1\0", 23) + Cryptography::encrypt(ByteBuffer(data), key).toString();
@@ -53,8 +53,7 @@ std::set<std::string> listing(const fs::path& dir) {
             char mode[16];
             std::snprintf(mode, sizeof mode, "(%o)", static_cast<unsigned>(e.status().permissions()));
             const std::string content = readFile(e.path());
-            const bool text =
-                content.size() <= 64 && content.find_first_of(std::string("\0\x1b", 2)) == std::string::npos;
+            const bool text = content.size() <= 64 && content.find('\0') == std::string::npos;
             entry += mode + (text ? "=" + content : "#" + std::to_string(content.size()));
         }
         entries.insert(entry);
@@ -86,7 +85,6 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
         // Inputs: read to their end and checked; nothing is left of a failed output.
         {"orvantis unpack cut.orv out.txt", 1, "",
          "orvantis: unpack: cut.orv: the container is truncated: 1000 of 1000 bytes\n", ""},
-        {"orvantis unpack cut.orv -", 1, "", "*truncated*", ""},
         {"orvantis pack notes.txt - | orvantis unpack - -", 0, "notes\n", "", ""},
         {"head -c 3000000 /dev/urandom > big && orvantis pack big big.orv -k k && orvantis unpack -k k big.orv - | "
          "cmp - big",
@@ -101,7 +99,6 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
         // Output errors and signals.
         {"orvantis hash notes.txt > /dev/full", 1, "", "orvantis: hash: standard output: No space left on device\n",
          ""},
-        {"orvantis unpack box.orv - >&-", 1, "", "orvantis: unpack: standard output: Bad file descriptor\n", ""},
         {"trap '' HUP; (sleep 1; cat notes.txt) | orvantis pack - new.orv" + waitForTemp + "kill -HUP $!; wait $!", 0,
          "", "", packed},
         {"(sleep 2; cat notes.txt) | orvantis pack - new.orv" + waitForTemp + "kill -TERM $!; wait $!", 143, "", "",
@@ -114,21 +111,15 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
          "orvantis: hash: unknown option '--bogus' (see 'orvantis hash --help')\n", ""},
         {"orvantis pack notes.txt", 2, "", "orvantis: pack: missing operand (IN OUT)*", ""},
         {"orvantis frobnicate", 2, "", "orvantis: unknown command 'frobnicate'*", ""},
-        {"orvantis hash -- --help", 1, "", "orvantis: hash: --help: No such file or directory\n", ""},
         {"orvantis --version", 0, Utils::libraryVersion().toString() + "\n", "", ""},
         // The other commands.
         {"orvantis log app.log --level=warning -c Backup disk full", 0, "", "",
          "+app.log(644)=*\tWARN \t*Backup* disk full\n"},
         {"orvantis ls -r --ext=.txt ./sub/.", 0, "*/sub/a.txt\n*/sub/c.txt\n", "", ""},
-        {"echo res://h:81/p | orvantis url --json -", 0, "{\"url\":\"res://h:81/p\",*\"portNumber\":81,*}\n", "", ""},
-        {"timeout --preserve-status -s INT 1 orvantis play --fps 100 --frames 100000", 130, "Playing*frames called*",
-         "", ""},
         {// the report symbolises inside the signal handler, on purpose
          "TSAN_OPTIONS=report_signal_unsafe=0 TMPDIR=$PWD orvantis crash divzero --color=never", 150,
          "The report also goes to */orvantis-crash-??????.log;*Divide by zero error*", "",
          "+orvantis-crash-??????.log(600)#*"},
-        {"TMPDIR=$PWD orvantis demo", 0, "*records are in */orvantis-demo-??????.log\n", "",
-         "+orvantis-demo-??????.log(600)#*"},
     };
     for (const auto& [command, status, out, err, changed] : cases) {
         SCOPED_TRACE(command);
@@ -144,7 +135,6 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
         fs::permissions(dir / "private", fs::perms(0600));
         writeFile(dir / "target.txt", "target\n");
         fs::create_symlink("target.txt", dir / "link");
-        ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0644), 0);
         fs::create_directory(dir / "sub");
         for (const char* file : {"c.txt", "a.txt", "b.md"}) {
             writeFile(dir / "sub" / file, "x");
