@@ -16,19 +16,16 @@ TEST(String, AffixesTrimAndReplaceAll) {
         {"abc", "", true, true},
         {"abc", "ab", true, false},
         {"ab", "abc", false, false},
-        {std::string("a\0b", 3), std::string("\0b", 2), false, true},
-    };
+        {std::string("a\0b", 3), std::string("\0b", 2), false, true}};
     for (const auto& [text, affix, starts, ends] : affixes) {
         EXPECT_EQ((std::pair{S::startsWith(text, affix), S::endsWith(text, affix)}), (std::pair{starts, ends}))
             << affix;
     }
     // text, set, left, right, both
-    const std::string trims[][5] = {
-        {"  x  ", " ", "x  ", "  x", "x"},
-        {"   ", " ", "", "", ""},
-        {" x ", "", " x ", " x ", " x "},
-        {"abXba", "ba", "Xba", "abX", "X"},
-    };
+    const std::string trims[][5] = {{"  x  ", " ", "x  ", "  x", "x"},
+                                    {"   ", " ", "", "", ""},
+                                    {" x ", "", " x ", " x ", " x "},
+                                    {"abXba", "ba", "Xba", "abX", "X"}};
     for (const auto& [text, set, left, right, both] : trims) {
         std::string l = text, r = text, b = text;
         S::ltrim(l, set), S::rtrim(r, set), S::trim(b, set);
@@ -37,10 +34,11 @@ TEST(String, AffixesTrimAndReplaceAll) {
             << '"' << text << '"';
     }
     EXPECT_EQ(S::trimCopy(" \t\v\f\r\nx y\n"), "x y");  // the blanks by default
-    const std::string replaces[][4] = {
-        {"aba", "a", "aa", "aabaa"}, {"text", "", "x", "text"},   {"aaaa", "aa", "a", "aa"},
-        {"abcabc", "bc", "", "aa"},  {"abc", "abcd", "x", "abc"},
-    };
+    const std::string replaces[][4] = {{"aba", "a", "aa", "aabaa"},
+                                       {"text", "", "x", "text"},
+                                       {"aaaa", "aa", "a", "aa"},
+                                       {"abcabc", "bc", "", "aa"},
+                                       {"abc", "abcd", "x", "abc"}};
     for (const auto& [text, from, to, result] : replaces) {
         std::string inPlace = text;
         S::replaceAll(inPlace, from, to);
@@ -57,8 +55,7 @@ TEST(String, SplitAndJoin) {
         {"x---y", "--", skip, {"x", "-y"}},
         {"a,b", "", any, {"a,b"}},
         {",;a;;b,", ",;", any, {"", "", "a", "", "b", ""}},
-        {",;a;;b,", ",;", any | skip, {"a", "b"}},
-    };
+        {",;a;;b,", ",;", any | skip, {"a", "b"}}};
     for (const auto& [text, separator, options, parts] : cases) {
         EXPECT_EQ(S::split(text, separator, options), parts) << text << " at " << separator << " " << options.value();
     }

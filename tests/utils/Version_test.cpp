@@ -18,8 +18,7 @@ TEST(Version, OrderTextAndValidity) {
         {Version(INT_MAX, 2, 3), Version(INT_MAX, 2, 4), -1, "2147483647.2.3"},
         {Version(-1, 9, 9), Version(0, 0, 0), -1, "invalid"},
         {Version(0, -5, 0), Version(0, -5, 0), 0, "invalid"},
-        {Version(1, 2, -1), Version(1, 2, 0), -1, "invalid"},
-    };
+        {Version(1, 2, -1), Version(1, 2, 0), -1, "invalid"}};
     for (const auto& [a, b, order, text] : cases) {
         EXPECT_EQ((std::pair{a.isValid(), a.toString()}), (std::pair{text[0] != 'i', std::string(text)}));
         for (const int sign : {1, -1}) {
