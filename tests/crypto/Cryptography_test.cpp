@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -42,46 +41,30 @@ std::string runStream(Function function, const std::string& input, const char* k
     return function(in, to ? *to : out, key, &error) ? out.str() : "!" + error;
 }
 
-// The plain byte loops against the tiled XOR and the stepped hash: lengths
-// around their thresholds, keys that do and do not divide the tile's period
-// or exceed the tile, views off any alignment, then a random sweep. Only the
-// view's bytes change. An empty key column passes "" for even lengths and a
-// null key for odd ones: both select the default key.
-TEST(Cryptography, ApplyXORAndHashDJB2MatchTheByteLoops) {
-    std::mt19937 random(11);
-    const auto key = [&](size_t n) {
-        std::string k = randomBytes(n, random());
-        std::replace(k.begin(), k.end(), '\0', 'z');
-        return k;
-    };
-    const std::string defaultKey = "(K) 2031 Orvantis Works, Tarnby, Halvia";
-    std::vector<std::tuple<size_t, size_t, std::string>> cases = {
-        {255, 1, "abc"},      {256, 0, "k"},         {3000, 0, ""},         {100001, 5, ""},      {4099, 7, key(64)},
-        {9000, 2, key(1025)}, {70000, 3, key(8192)}, {30000, 6, key(8193)}, {1 << 20, 0, key(37)}};
-    for (int i = 0; i < 300; ++i) {
-        cases.push_back({random() % 20000, random() % 64, key(1 + random() % (i % 3 == 0 ? 2000 : 70))});
-    }
-    for (const auto& [length, offset, k] : cases) {
-        SCOPED_TRACE(std::to_string(length) + " bytes at +" + std::to_string(offset) + ", key " +
-                     std::to_string(k.size()));
-        const std::string& used = k.empty() ? defaultKey : k;
-        std::string buffer = randomBytes(length + offset + 1, static_cast<unsigned>(length)), expected = buffer;
-        unsigned long long hash = 5381;
-        for (size_t i = 0; i < length; ++i) {
-            hash = hash * 33 + static_cast<unsigned long long>(static_cast<signed char>(buffer[offset + i]));
-            expected[offset + i] = static_cast<char>(expected[offset + i] ^ used[used.size() - 1 - i % used.size()]);
-        }
-        ASSERT_EQ(hashDJB2(ByteBufferView(&buffer[offset], length)), hash);
-        applyXOR(ByteBufferView(&buffer[offset], length), k.empty() && length % 2 ? nullptr : k.c_str());
-        ASSERT_TRUE(buffer == expected);
-    }
-    // Bytes count as signed; sixteen steps overflow 64 bits and wrap.
+// hashDJB2 against its byte loop at every length up to 4 KiB, off alignment:
+// bytes count as signed; sixteen steps overflow 64 bits and wrap. applyXOR
+// changes the view's bytes and no others (keys are checked below).
+TEST(Cryptography, HashDJB2AndApplyXORMatchTheByteLoops) {
     const std::pair<std::string, unsigned long long> hashes[] = {
         {"abc", 193485963ull}, {"\xFF", 177572ull}, {"zzzzzzzzzzzzzzzz", 0x47E40D7F2DAA2CA5ull}};
     for (auto [bytes, hash] : hashes) {
         EXPECT_EQ(hashDJB2(ByteBufferView(bytes)), hash) << bytes;
     }
     EXPECT_EQ(hashDJB2(ByteBufferView(nullptr, 3)), 5381ull);
+    std::string bytes = randomBytes(4098, 3);
+    unsigned long long h = 5381;
+    for (size_t n = 0; n <= 4096; ++n) {
+        ASSERT_EQ(hashDJB2(ByteBufferView(&bytes[1], n)), h) << n;
+        h = h * 33 + static_cast<unsigned long long>(static_cast<signed char>(bytes[1 + n]));
+    }
+    for (const size_t length : {200, 4096}) {  // byte by byte, then through the tile
+        std::string view = bytes.substr(0, length + 2), expected = view;
+        for (size_t i = 0; i < length; ++i) {
+            expected[1 + i] = static_cast<char>(expected[1 + i] ^ (i % 2 ? 'a' : 'b'));
+        }
+        applyXOR(ByteBufferView(&view[1], length), "ab");
+        EXPECT_TRUE(view == expected) << length;
+    }
 }
 
 // decryptFromFile (and decrypt, which shares its reader) is lenient where the
@@ -131,9 +114,6 @@ TEST(Cryptography, DamagedContainersAndBadFilesAreReported) {
         expected += "Invalid input file " + file + ".\n";
     }
     EXPECT_EQ(out.text(), expected);
-    // A short stream that claims 4 GiB: refused without reserving the length.
-    EXPECT_EQ(runStream(decryptStream, m + withHeader(c, 0xFFFFFFFFu, "key"), "key"),
-              "!the container is truncated: 6 of 4294967295 bytes");
 }
 
 // Container files are binary: line ends and 0x1A (end of file to a text-mode
@@ -149,7 +129,6 @@ TEST(Cryptography, WritersRefuseAndReportFailures) {
     StdoutCapture out;
     ASSERT_TRUE(encryptToFile(data, name, "k"));
     EXPECT_TRUE(readFile(name) == magic + encrypt(data, "k").toString());
-    EXPECT_TRUE(decryptFromFile(name, "k") == data);
     EXPECT_EQ(encrypt(ByteBufferView(), "k").data(), nullptr);
     EXPECT_EQ(decrypt(ByteBufferView(), "k").data(), nullptr);
     EXPECT_EQ(runStream(encryptStream, "", "k"), "!nothing to pack: the input is empty");
@@ -206,32 +185,37 @@ TEST(Cryptography, AllocationFailuresAreLoggedNotPrinted) {
 
 // Containers built by an independent implementation (Python's zlib module)
 // must be read back, and must be exactly what encrypt and encryptStream
-// produce (encryptToFile writes what encrypt returns, checked above), however the stream writer's input is cut into pieces:
-// one byte, highly compressible and incompressible data, within one piece of
-// the stream writer, exactly one piece and several pieces, each with the
-// default key, a one-character key and a key of mixed bytes.
+// produce (encryptToFile writes what encrypt returns, checked above), however
+// the stream writer's input is cut into pieces: one byte, incompressible data
+// within one piece, exactly one piece and several pieces. The keys: the
+// default one (given as null or as ""), one character, mixed bytes, and keys
+// that do not divide the scrambler's tile, fill it exactly or exceed it.
 TEST(Cryptography, MatchesAnIndependentImplementation) {
 #ifdef _WIN32
     GTEST_SKIP() << "the reference implementation is a Python script, which Windows programs under Wine cannot start";
 #endif
     TempDir dir;
-    const std::string inputs[] = {std::string("\x9C", 1), std::string(256 * 1024, 'z'), randomBytes(64 * 1024 + 7, 1),
-                                  std::string(1u << 20, 'a'), randomBytes((1u << 20) + 3, 9)};
-    const char* keys[] = {nullptr, "k", "\xC3\xA4\x7F\x01 mixed key bytes"};
-    const size_t count = std::size(inputs) * std::size(keys);
+    const std::string inputs[] = {std::string("\x9C", 1), randomBytes(64 * 1024 + 7, 1), std::string(1u << 20, 'a'),
+                                  randomBytes((1u << 20) + 3, 9)};
+    std::vector<std::string> keys = {"", "k", "\xC3\xA4\x7F\x01 mixed key bytes"};
+    for (const size_t length : {1025, 8192, 8193}) {
+        keys.push_back(randomBytes(length, static_cast<unsigned>(length)));
+        std::replace(keys.back().begin(), keys.back().end(), '\0', 'z');
+    }
+    const size_t count = std::size(inputs) * keys.size();
     for (size_t i = 0; i < count; ++i) {
-        writeFile(dir.file(std::to_string(i) + ".data"), inputs[i / std::size(keys)]);
-        writeFile(dir.file(std::to_string(i) + ".key"), keys[i % std::size(keys)] ? keys[i % std::size(keys)] : "");
+        writeFile(dir.file(std::to_string(i) + ".data"), inputs[i / keys.size()]);
+        writeFile(dir.file(std::to_string(i) + ".key"), keys[i % keys.size()]);
     }
     const std::string script = std::string(ORVANTIS_TEST_SOURCE_DIR) + "/crypto/container_reference.py";
     const std::string command = "python3 '" + script + "' '" + dir.path.string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     for (size_t i = 0; i < count; ++i) {
-        const std::string& data = inputs[i / std::size(keys)];
-        const char* key = keys[i % std::size(keys)];
+        const std::string& data = inputs[i / keys.size()];
+        const char* key = keys[i % keys.size()].empty() && i % 2 ? nullptr : keys[i % keys.size()].c_str();
         SCOPED_TRACE("case " + std::to_string(i));
-        const std::string base = dir.file(std::to_string(i)), file = readFile(base + ".file");
-        const ByteBuffer reference(readFile(base + ".container")), before(reference);
+        const std::string file = readFile(dir.file(std::to_string(i) + ".file"));
+        const ByteBuffer reference(readFile(dir.file(std::to_string(i) + ".container"))), before(reference);
         StdoutCapture out;
         EXPECT_EQ(decrypt(reference, key).toString(), data);
         EXPECT_EQ(reference, before) << "the caller's bytes stay unchanged";

@@ -17,7 +17,9 @@ TEST(OrvantisTool, RunsItsCommands) {
 #include <fnmatch.h>
 #include <sys/wait.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <tuple>
 
@@ -29,9 +31,16 @@ using namespace OrvantisTest;
 
 const std::string kToolDirectory = ORVANTIS_TEST_BINARY_DIR "/../tools/orvantis";
 
-// The container file of `data`, as the library writes it.
-std::string containerFile(const std::string& data, const char* key) {
-    return std::string("ORVANTIS COMPRESSED v1\0", 23) + Cryptography::encrypt(ByteBuffer(data), key).toString();
+// The container file of `data`, as the library writes it; with `announced`,
+// its header claims that many bytes instead (on a little-endian host).
+std::string containerFile(const std::string& data, const char* key, std::uint32_t announced = 0) {
+    ByteBuffer box = Cryptography::encrypt(ByteBuffer(data), key);
+    if (announced != 0) {
+        Cryptography::applyXOR(box, key);
+        std::memcpy(box.data(), &announced, 4);
+        Cryptography::applyXOR(box, key);
+    }
+    return std::string("ORVANTIS COMPRESSED v1\0", 23) + box.toString();
 }
 
 std::string hashOf(const std::string& data) {
@@ -48,12 +57,10 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
     if (!fs::exists(kToolDirectory + "/orvantis")) {
         GTEST_SKIP() << "the orvantis tool is not built";
     }
-    const std::string packed = "\tnew.orv 644 " + std::to_string(containerFile("notes\n", nullptr).size()) + " \n";
     const std::string notes = hashOf("notes\n");
-    const std::string waitForTemp = " & until ls .new.orv.* >/dev/null 2>&1; do sleep 0.05; done; ";
     const std::tuple<std::string, int, std::string, std::string, std::string> cases[] = {
         // Outputs: only regular files are replaced, links written through, modes kept.
-        {"orvantis pack notes.txt new.orv && cmp new.orv box.orv", 0, "", "", packed},
+        {"orvantis pack notes.txt new.orv && cmp new.orv box.orv", 0, "", "", "\tnew.orv 644 * \n"},
         {"orvantis pack notes.txt /dev/null --force", 1, "",
          "orvantis: pack: /dev/null: not a regular file (only regular files are replaced)\n", ""},
         {"orvantis pack notes.txt sub -f", 1, "", "orvantis: pack: sub: Is a directory\n", ""},
@@ -62,8 +69,8 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
         {"orvantis unpack box.orv private", 1, "", "orvantis: unpack: private: exists (use --force to replace it)\n",
          ""},
         // Inputs: read to their end and checked; nothing is left of a failed output.
-        {"orvantis unpack cut.orv out.txt", 1, "",
-         "orvantis: unpack: cut.orv: the container is truncated: 1000 of 1000 bytes\n", ""},
+        {"orvantis unpack lying.orv out.txt", 1, "",
+         "orvantis: unpack: lying.orv: the container is truncated: 6 of 4294967295 bytes\n", ""},
         {"orvantis pack notes.txt - | orvantis unpack - -", 0, "notes\n", "", ""},
         {"head -c 3000000 /dev/urandom > big && orvantis pack big big.orv -k k && orvantis unpack -k k big.orv - | "
          "cmp - big",
@@ -75,17 +82,10 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
         {"orvantis unpack --key=s3cret keyed.orv -", 0, "notes\n", "", ""},
         {"orvantis unpack keyed.orv - --key-file key.txt", 0, "notes\n", "", ""},
         {"ORVANTIS_KEY=s3cret orvantis unpack keyed.orv -", 0, "notes\n", "", ""},
-        // Output errors and signals.
+        // Output errors.
         {"orvantis hash notes.txt > /dev/full", 1, "", "orvantis: hash: standard output: No space left on device\n",
          ""},
-        {"trap '' HUP; (sleep 1; cat notes.txt) | orvantis pack - new.orv" + waitForTemp + "kill -HUP $!; wait $!", 0,
-         "", "", packed},
-        {"(sleep 2; cat notes.txt) | orvantis pack - new.orv" + waitForTemp + "kill -TERM $!; wait $!", 143, "", "",
-         ""},
-        // One parser: help on every command; bad arguments exit with 2.
-        {"for c in pack unpack hash ls log url crash play demo; do orvantis $c -h | grep -c \"^Usage: orvantis $c \"; "
-         "done",
-         0, "1\n1\n1\n1\n1\n1\n1\n1\n1\n", "", ""},
+        // One parser: bad arguments exit with 2.
         {"orvantis hash --bogus notes.txt", 2, "",
          "orvantis: hash: unknown option '--bogus' (see 'orvantis hash --help')\n", ""},
         {"orvantis pack notes.txt", 2, "", "orvantis: pack: missing operand (IN OUT)*", ""},
@@ -94,7 +94,6 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
         // The other commands.
         {"orvantis log app.log --level=warning -c Backup disk full && cat app.log", 0, "*\tWARN \t*Backup* disk full\n",
          "", "\tapp.log 644 * \n"},
-        {"orvantis ls -r --ext=.txt ./sub/.", 0, "*/sub/a.txt\n*/sub/c.txt\n", "", ""},
         {// the report symbolises inside the signal handler, on purpose
          "TSAN_OPTIONS=report_signal_unsafe=0 TMPDIR=$PWD orvantis crash divzero --color=never", 150,
          "The report also goes to */orvantis-crash-??????.log;*Divide by zero error*", "",
@@ -108,16 +107,12 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
         writeFile(dir / "box.orv", containerFile("notes\n", nullptr));
         writeFile(dir / "keyed.orv", containerFile("notes\n", "s3cret"));
         writeFile(dir / "key.txt", "s3cret\n");
-        const std::string cut = containerFile(std::string(1000, 'x'), nullptr);
-        writeFile(dir / "cut.orv", cut.substr(0, cut.size() - 3));  // without its checksum
+        writeFile(dir / "lying.orv", containerFile("notes\n", nullptr, 0xFFFFFFFFu));
         writeFile(dir / "private", "secret\n");
         fs::permissions(dir / "private", fs::perms(0600));
         writeFile(dir / "target.txt", "target\n");
         fs::create_symlink("target.txt", dir / "link");
         fs::create_directory(dir / "sub");
-        for (const char* file : {"c.txt", "a.txt", "b.md"}) {
-            writeFile(dir / "sub" / file, "x");
-        }
         const std::string list = "find . -mindepth 1 -printf '%P %m %s %l\\n' | LC_ALL=C sort";
         writeFile(output.path / "script", "umask 022; cd '" + dir.string() + "'; PATH='" + kToolDirectory +
                                               "':$PATH; " + list + " > '" + output.file("before") + "'; { " + command +

@@ -1,6 +1,6 @@
 // A host program built against an installed OrvantisCore: it sees only the
-// umbrella header and the exported target. Through the logger thread it logs
-// to a sink of its own and to a file that it reads back. <sys/sysmacros.h> (glibc) comes first on purpose: its
+// umbrella header and the exported target, and logs through the logger thread
+// to a sink of its own. <sys/sysmacros.h> (glibc) comes first on purpose: its
 // major() and minor() macros must not break the library's headers.
 #ifndef _WIN32
 #include <sys/sysmacros.h>
@@ -25,16 +25,12 @@ struct Collector : Orvantis::Log::Sink {
 int main() {
     using namespace Orvantis;
     std::vector<std::string> lines;
-    Filesystem::File file(Filesystem::Path(Filesystem::Path::tempDirectory(), "orvantis-consumer.log"));
     Log::init(Log::Info, Log::Asynchronous);
     Log::addSink(std::make_unique<Collector>(&lines));
-    Log::addSink(std::make_unique<Log::FileSink>(file.path().string(), Log::FileSink::Truncate));
     ORVANTIS_LOG(Log::Warning, "host", "answer=" << 42);
     Log::deinit();
-    const std::vector<std::string> written = file.readText();
-    const bool ok = lines == std::vector<std::string>{"host|answer=42"} && written.size() == 1 &&
-                    String::endsWith(written[0], "\tWARN \t[host] answer=42") && file.remove() &&
-                    Utils::Version(1, 2, 3).minor == 2 && signalsWork();
+    const bool ok = lines == std::vector<std::string>{"host|answer=42"} && Utils::Version(1, 2, 3).minor == 2 &&
+                    Filesystem::Path("logs/host.log").extension() == "log" && signalsWork();
     std::puts(ok ? "consumer: ok" : "consumer: the library did not behave as expected");
     return ok ? 0 : 1;
 }
