@@ -34,22 +34,16 @@ TEST(ByteBuffer, OwnsExactlyItsArray) {
     EXPECT_EQ((std::tuple{moved.data(), moved.size(), raw.get()}), (std::tuple{nullptr, 0u, bytes}));
     EXPECT_EQ(ByteBuffer(std::unique_ptr<char[]>(new char[16]{"0123456789abcde"}), 4).toString(), "0123");
     EXPECT_TRUE(ByteBuffer(0).data() != nullptr && ByteBuffer(0).empty());
-}
-
-// A copy assignment frees the old array before it allocates the new one: a
-// failure leaves the buffer empty.
-TEST(ByteBuffer, FailedCopyAssignmentLeavesItEmpty) {
-#ifdef _WIN32
-    GTEST_SKIP()
-        << "the library allocates through the C++ runtime DLL, whose operator new a test program cannot replace";
-#endif
-    ByteBuffer small(std::string("small"));
+#ifndef _WIN32  // there the library allocates through the C++ runtime DLL, whose operator new a test cannot replace
+    // A copy assignment frees the old array before it allocates the new one:
+    // a failure leaves the buffer empty.
     const ByteBuffer large(1 << 20);
     {
         OrvantisTest::FailAllocationsFrom fail(1 << 20);
-        EXPECT_THROW(small = large, std::bad_alloc);
+        EXPECT_THROW(original = large, std::bad_alloc);
     }
-    EXPECT_EQ((std::tuple{small.data(), small.size()}), (std::tuple{nullptr, 0u}));
+    EXPECT_EQ((std::tuple{original.data(), original.size()}), (std::tuple{nullptr, 0u}));
+#endif
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // The orvantis tool, run through bash as a separate process.
 #include "core/crypto/Cryptography.h"
-#include "core/utils/Version.h"
 
 #include "support/Scratch.h"
 
@@ -43,10 +42,6 @@ std::string containerFile(const std::string& data, const char* key, std::uint32_
     return std::string("ORVANTIS COMPRESSED v1\0", 23) + box.toString();
 }
 
-std::string hashOf(const std::string& data) {
-    return std::to_string(Cryptography::hashDJB2(ByteBuffer(data)));
-}
-
 // Each row names a bash command, run in a scratch directory that every row
 // gets filled the same way, and what it must leave: exit status, standard
 // output, standard error and the changes to the directory, all fnmatch
@@ -57,7 +52,6 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
     if (!fs::exists(kToolDirectory + "/orvantis")) {
         GTEST_SKIP() << "the orvantis tool is not built";
     }
-    const std::string notes = hashOf("notes\n");
     const std::tuple<std::string, int, std::string, std::string, std::string> cases[] = {
         // Outputs: only regular files are replaced, links written through, modes kept.
         {"orvantis pack notes.txt new.orv && cmp new.orv box.orv", 0, "", "", "\tnew.orv 644 * \n"},
@@ -75,9 +69,10 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
         {"head -c 3000000 /dev/urandom > big && orvantis pack big big.orv -k k && orvantis unpack -k k big.orv - | "
          "cmp - big",
          0, "", "", "\tbig 644 3000000 \n\tbig.orv 644 * \n"},
-        {"head -c 3000000 /dev/zero | orvantis hash -", 0, hashOf(std::string(3000000, '\0')) + "  -\n", "", ""},
-        {"orvantis hash missing notes.txt", 1, notes + "  notes.txt\n",
-         "orvantis: hash: missing: No such file or directory\n", ""},
+        {"head -c 3000000 /dev/zero | orvantis hash -", 0,
+         std::to_string(Cryptography::hashDJB2(ByteBuffer(std::string(3000000, '\0')))) + "  -\n", "", ""},
+        {"orvantis hash missing notes.txt", 1, "*  notes.txt\n", "orvantis: hash: missing: No such file or directory\n",
+         ""},
         // Keys.
         {"orvantis unpack --key=s3cret keyed.orv -", 0, "notes\n", "", ""},
         {"orvantis unpack keyed.orv - --key-file key.txt", 0, "notes\n", "", ""},
@@ -90,7 +85,6 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
          "orvantis: hash: unknown option '--bogus' (see 'orvantis hash --help')\n", ""},
         {"orvantis pack notes.txt", 2, "", "orvantis: pack: missing operand (IN OUT)*", ""},
         {"orvantis frobnicate", 2, "", "orvantis: unknown command 'frobnicate'*", ""},
-        {"orvantis --version", 0, Utils::libraryVersion().toString() + "\n", "", ""},
         // The other commands.
         {"orvantis log app.log --level=warning -c Backup disk full && cat app.log", 0, "*\tWARN \t*Backup* disk full\n",
          "", "\tapp.log 644 * \n"},
