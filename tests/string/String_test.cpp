@@ -10,7 +10,7 @@ namespace S = Orvantis::String;
 using Parts = std::vector<std::string>;
 
 // Every form of each function gives the same result.
-TEST(String, AffixesTrimAndReplaceAll) {
+TEST(String, AffixesTrimReplaceSplitAndJoin) {
     // text, affix, startsWith, endsWith
     const std::tuple<std::string, std::string, bool, bool> affixes[] = {
         {"abc", "", true, true},
@@ -40,9 +40,6 @@ TEST(String, AffixesTrimAndReplaceAll) {
         S::replaceAll(inPlace, from, to);
         EXPECT_EQ((Parts{S::replaceAllCopy(text, from, to), inPlace}), (Parts{result, result})) << from << " -> " << to;
     }
-}
-
-TEST(String, SplitAndJoin) {
     const auto any = S::SplitAtAnyCharacter, skip = S::SkipEmptyParts;
     const std::tuple<std::string, std::string, Orvantis::Flags<S::SplitOptions>, Parts> cases[] = {
         {"", ",", {}, {""}},
