@@ -38,10 +38,8 @@ TEST(ByteBuffer, OwnsExactlyItsArray) {
     // A copy assignment frees the old array before it allocates the new one:
     // a failure leaves the buffer empty.
     const ByteBuffer large(1 << 20);
-    {
-        OrvantisTest::FailAllocationsFrom fail(1 << 20);
-        EXPECT_THROW(original = large, std::bad_alloc);
-    }
+    OrvantisTest::FailAllocationsFrom fail(1 << 20);
+    EXPECT_THROW(original = large, std::bad_alloc);
     EXPECT_EQ((std::tuple{original.data(), original.size()}), (std::tuple{nullptr, 0u}));
 #endif
 }

@@ -150,15 +150,13 @@ TEST(Cryptography, FailuresAreReported) {
     EXPECT_EQ(runStream(decryptStream, readFile(name), "k", &broken), "!cannot write the output");
 #ifndef _WIN32  // there the library allocates through the C++ runtime DLL, whose operator new a test cannot replace
     writeFile(dir.file("lying.orv"), magic + hugeHeader.toString());
-    {
-        FailAllocationsFrom fail(1 << 20);
-        EXPECT_EQ(encrypt(data, "k").data(), nullptr);
-        EXPECT_EQ(decrypt(hugeHeader, "k").data(), nullptr);
-        EXPECT_EQ(decryptFromFile(name, "k").data(), nullptr);
-        EXPECT_EQ(decryptFromFile(dir.file("lying.orv"), "k").data(), nullptr);
-        EXPECT_EQ(runStream(encryptStream, "x", "k"), "!out of memory");
-        EXPECT_EQ(runStream(decryptStream, magic + hugeHeader.toString(), "k"), "!out of memory");
-    }
+    FailAllocationsFrom fail(1 << 20);  // to the end of the test
+    EXPECT_EQ(encrypt(data, "k").data(), nullptr);
+    EXPECT_EQ(decrypt(hugeHeader, "k").data(), nullptr);
+    EXPECT_EQ(decryptFromFile(name, "k").data(), nullptr);
+    EXPECT_EQ(decryptFromFile(dir.file("lying.orv"), "k").data(), nullptr);
+    EXPECT_EQ(runStream(encryptStream, "x", "k"), "!out of memory");
+    EXPECT_EQ(runStream(decryptStream, magic + hugeHeader.toString(), "k"), "!out of memory");
     std::vector<std::string> reports;
     for (const char* where : {"encrypt", "decrypt", "decryptFromFile", "decrypt", "encryptStream", "decryptStream"}) {
         reports.push_back("4 Cryptography: Caught bad_alloc exception on " + std::string(where) + ": std::bad_alloc");

@@ -20,12 +20,10 @@ TEST(Version, OrderTextAndValidity) {
         {Version(1, 2, -1), Version(1, 2, 0), -1, "invalid"}};
     for (const auto& [a, b, order, text] : cases) {
         EXPECT_EQ((std::pair{a.isValid(), a.toString()}), (std::pair{text[0] != 'i', std::string(text)}));
-        for (const int sign : {1, -1}) {
-            const Version &left = sign > 0 ? a : b, &right = sign > 0 ? b : a;
-            const int o = sign * order;
-            EXPECT_EQ((std::vector<bool>{left == right, left != right, left<right, left <= right, left> right,
+        for (const auto& [left, right, o] : {std::tuple{a, b, order}, std::tuple{b, a, -order}}) {
+            EXPECT_EQ((std::vector<bool>{left == right, left != right, (left < right), left <= right, (left > right),
                                          left >= right}),
-                      (std::vector<bool>{o == 0, o != 0, o<0, o <= 0, o> 0, o >= 0}))
+                      (std::vector<bool>{o == 0, o != 0, (o < 0), o <= 0, (o > 0), o >= 0}))
                 << left.toString() << " vs " << right.toString();
         }
     }
