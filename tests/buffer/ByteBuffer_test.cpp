@@ -26,7 +26,6 @@ TEST(ByteBuffer, OwnsExactlyItsArray) {
     moved = std::move(assigned);
     ByteBuffer& alias = moved;
     moved = alias;
-    moved = std::move(alias);
     EXPECT_EQ((std::tuple{constructed.toString(), moved.toString(), moved.data(), copied.data(), assigned.size()}),
               (std::tuple{text, text, bytes, nullptr, 0u}));  // NOLINT: moved-from buffers are empty
     EXPECT_TRUE(original.data() != constructed.data() && original.data() != bytes && constructed.data() != bytes);

@@ -16,8 +16,7 @@ TEST(Version, OrderTextAndValidity) {
         {Version(1, 10, 0), Version(1, 9, 5), 1, "1.10.0"},
         {Version(INT_MAX, 2, 30), Version(INT_MAX, 3, 0), -1, "2147483647.2.30"},
         {Version(-1, 9, 9), Version(0, 0, 0), -1, "invalid"},
-        {Version(0, -5, 0), Version(0, -5, 0), 0, "invalid"},
-        {Version(1, 2, -1), Version(1, 2, 0), -1, "invalid"}};
+        {Version(0, -5, 0), Version(0, -5, 0), 0, "invalid"}};
     for (const auto& [a, b, order, text] : cases) {
         EXPECT_EQ((std::pair{a.isValid(), a.toString()}), (std::pair{text[0] != 'i', std::string(text)}));
         for (const auto& [left, right, o] : {std::tuple{a, b, order}, std::tuple{b, a, -order}}) {
