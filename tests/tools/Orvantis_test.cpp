@@ -54,7 +54,7 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
     }
     const std::tuple<std::string, int, std::string, std::string, std::string> cases[] = {
         // Outputs: only regular files are replaced, links written through, modes kept.
-        {"orvantis pack notes.txt new.orv && cmp new.orv box.orv", 0, "", "", "\tnew.orv 644 * \n"},
+        {"orvantis pack big new.orv && cmp new.orv big.orv", 0, "", "", "\tnew.orv 644 * \n"},
         {"orvantis pack notes.txt /dev/null --force", 1, "",
          "orvantis: pack: /dev/null: not a regular file (only regular files are replaced)\n", ""},
         {"orvantis unpack box.orv link -f", 0, "", "", "\ttarget.txt 644 6 \ntarget.txt 644 7 \n"},
@@ -64,8 +64,7 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
         // Inputs: read to their end and checked, in pieces, through pipes; nothing is left of a failed output.
         {"orvantis unpack lying.orv out.txt", 1, "",
          "orvantis: unpack: lying.orv: the container is truncated: 6 of 4294967295 bytes\n", ""},
-        {"head -c 3000000 /dev/urandom > big && orvantis pack big - | orvantis unpack - - | cmp - big", 0, "", "",
-         "\tbig 644 3000000 \n"},
+        {"orvantis pack big - | orvantis unpack - - | cmp - big", 0, "", "", ""},
         {"head -c 3000000 /dev/zero | orvantis hash -", 0,
          std::to_string(Cryptography::hashDJB2(ByteBuffer(std::string(3000000, '\0')))) + "  -\n", "", ""},
         // Keys.
@@ -86,6 +85,8 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
         const fs::path dir = scratch.path / "d";
         fs::create_directories(dir);
         writeFile(dir / "notes.txt", "notes\n");
+        writeFile(dir / "big", randomBytes((1 << 20) + 100000, 7));  // more than one piece
+        writeFile(dir / "big.orv", containerFile(readFile(dir / "big"), nullptr));
         writeFile(dir / "box.orv", containerFile("notes\n", nullptr));
         writeFile(dir / "keyed.orv", containerFile("notes\n", "s3cret"));
         writeFile(dir / "lying.orv", containerFile("notes\n", nullptr, 0xFFFFFFFFu));
