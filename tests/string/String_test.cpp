@@ -9,26 +9,23 @@ namespace {
 namespace S = Orvantis::String;
 using Parts = std::vector<std::string>;
 
-TEST(String, PrefixAndSuffix) {
-    const std::tuple<std::string, std::string, bool, bool> cases[] = {
-        // text, affix, startsWith, endsWith
-        {"abc", "", true, true},     {"abc", "ab", true, false},
-        {"abc", "bc", false, true},  {"abc", "abc", true, true},
-        {"ab", "abc", false, false}, {std::string("a\0b", 3), std::string("\0b", 2), false, true},
-    };
-    for (const auto& [text, affix, starts, ends] : cases) {
-        EXPECT_EQ(S::startsWith(text, affix), starts) << affix;
-        EXPECT_EQ(S::endsWith(text, affix), ends) << affix;
+// Every form of each function gives the same result.
+TEST(String, AffixesTrimReplaceSplitAndJoin) {
+    // text, affix, startsWith, endsWith
+    const std::tuple<std::string, std::string, bool, bool> affixes[] = {
+        {"abc", "", true, true},
+        {"ab", "abc", false, false},
+        {std::string("a\0b", 3), std::string("\0b", 2), false, true}};
+    for (const auto& [text, affix, starts, ends] : affixes) {
+        EXPECT_EQ((std::pair{S::startsWith(text, affix), S::endsWith(text, affix)}), (std::pair{starts, ends}))
+            << affix;
     }
-}
-
-TEST(String, Trim) {
-    const std::string cases[][5] = {
-        // text, set, left, right, both
-        {"  x  ", " ", "x  ", "  x", "x"},    {"   ", " ", "", "", ""},           {" x ", "", " x ", " x ", " x "},
-        {"x\t\n", "\n\t", "x\t\n", "x", "x"}, {"abXba", "ba", "Xba", "abX", "X"},
-    };
-    for (const auto& [text, set, left, right, both] : cases) {
+    // text, set, left, right, both
+    const std::string trims[][5] = {{"  x  ", " ", "x  ", "  x", "x"},
+                                    {"   ", " ", "", "", ""},
+                                    {" x ", "", " x ", " x ", " x "},
+                                    {"abXba", "ba", "Xba", "abX", "X"}};
+    for (const auto& [text, set, left, right, both] : trims) {
         std::string l = text, r = text, b = text;
         S::ltrim(l, set), S::rtrim(r, set), S::trim(b, set);
         EXPECT_EQ((Parts{S::ltrimCopy(text, set), S::rtrimCopy(text, set), S::trimCopy(text, set), l, r, b}),
@@ -36,45 +33,24 @@ TEST(String, Trim) {
             << '"' << text << '"';
     }
     EXPECT_EQ(S::trimCopy(" \t\v\f\r\nx y\n"), "x y");  // the blanks by default
-}
-
-TEST(String, ReplaceAll) {
-    const std::string mib(1 << 20, 'a');
-    const std::string cases[][4] = {
-        {"aaa", "a", "b", "bbb"},
-        {"text", "", "x", "text"},
-        {"aba", "a", "aa", "aabaa"},
-        {"aaaa", "aa", "a", "aa"},
-        {"abcabc", "bc", "", "aa"},
-        {"abc", "abcd", "x", "abc"},
-        {mib, "a", "bb", std::string(2 << 20, 'b')},
-    };
-    for (const auto& [text, from, to, result] : cases) {
+    const std::string replaces[][4] = {
+        {"aba", "a", "aa", "aabaa"}, {"text", "", "x", "text"}, {"aaaa", "aa", "a", "aa"}, {"abc", "abcd", "x", "abc"}};
+    for (const auto& [text, from, to, result] : replaces) {
         std::string inPlace = text;
         S::replaceAll(inPlace, from, to);
         EXPECT_EQ((Parts{S::replaceAllCopy(text, from, to), inPlace}), (Parts{result, result})) << from << " -> " << to;
     }
-}
-
-TEST(String, SplitAndJoin) {
     const auto any = S::SplitAtAnyCharacter, skip = S::SkipEmptyParts;
     const std::tuple<std::string, std::string, Orvantis::Flags<S::SplitOptions>, Parts> cases[] = {
-        {"x,y,,z,", ",", {}, {"x", "y", "", "z", ""}},
-        {"x,y,,z,", ",", skip, {"x", "y", "z"}},
         {"", ",", {}, {""}},
-        {"x;y z", "; ", any, {"x", "y", "z"}},
         {"x; y", "; ", {}, {"x", "y"}},
-        {"", ",", any | skip, {}},
-        {"x---y", "--", {}, {"x", "-y"}},
-        {"a,b", "", {}, {"a,b"}},
+        {"x---y", "--", skip, {"x", "-y"}},
         {"a,b", "", any, {"a,b"}},
         {",;a;;b,", ",;", any, {"", "", "a", "", "b", ""}},
-        {",;a;;b,", ",;", any | skip, {"a", "b"}},
-    };
+        {",;a;;b,", ",;", any | skip, {"a", "b"}}};
     for (const auto& [text, separator, options, parts] : cases) {
         EXPECT_EQ(S::split(text, separator, options), parts) << text << " at " << separator << " " << options.value();
     }
-    EXPECT_EQ(S::split("a,b", ","), (Parts{"a", "b"}));  // no option by default
     // Joining leaves out empty parts together with their separators.
     EXPECT_EQ(S::joinNonEmpty({"", "x", "", "y", ""}, ", ") + S::joinNonEmpty({"a", "b"}, ""), "x, yab");
 }
@@ -84,17 +60,15 @@ struct ShoutingCtype : std::ctype<char> {
     char do_toupper(char c) const override { return c == '1' ? '!' : std::ctype<char>::do_toupper(c); }
 };
 
+// Byte by byte with the global locale: "ä" and "Ä" in UTF-8 stay as they are.
 TEST(String, CaseFollowsTheGlobalLocale) {
-    // ASCII, hyphen, digit, "ä", "Ä" in UTF-8
-    const std::string mixed = "Ab-z1\xC3\xA4Z\xC3\x84";
-    const std::string upper = "AB-Z1\xC3\xA4Z\xC3\x84", lower = "ab-z1\xC3\xA4z\xC3\x84";
+    const std::string mixed = "Ab1\xC3\xA4Z\xC3\x84", upper = "AB!\xC3\xA4Z\xC3\x84", lower = "ab1\xC3\xA4z\xC3\x84";
+    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new ShoutingCtype));
     std::string up = mixed, low = mixed;
     S::toUpper(up), S::toLower(low);
-    EXPECT_EQ((Parts{up, S::toUpperCopy(mixed), low, S::toLowerCopy(mixed)}), (Parts{upper, upper, lower, lower}));
-    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new ShoutingCtype));
-    const std::string shouted = S::toUpperCopy("a1");
+    const Parts converted = {up, S::toUpperCopy(mixed), low, S::toLowerCopy(mixed)};
     std::locale::global(previous);
-    EXPECT_EQ(shouted, "A!");
+    EXPECT_EQ(converted, (Parts{upper, upper, lower, lower}));
 }
 
 }  // namespace

@@ -2,16 +2,16 @@
 // destroyed disconnects its slot.
 #include <core/signals/Signal.h>
 
+#include <memory>
 #include <string>
 
 bool signalsWork() {
     Orvantis::SignalImpl<0, std::string> message;
     std::string seen;
-    {
-        Orvantis::SignalReceiver receiver;
-        message.connect(&receiver, [&seen](std::string text) { seen += text; });
-        message.emitSignal("a");
-    }
+    auto receiver = std::make_unique<Orvantis::SignalReceiver>();
+    message.connect(receiver.get(), [&seen](std::string text) { seen += text; });
+    message.emitSignal("a");
+    receiver.reset();
     message.emitSignal("b");
     return seen == "a" && message.numConnections() == 0;
 }
