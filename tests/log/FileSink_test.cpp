@@ -85,9 +85,9 @@ TEST(FileSink, GivesUpAfterFiveAttemptsAndRetriesUntilThen) {
             EXPECT_STREQ(e.what(), ("Could not open log file '" + file + "' for writing.").c_str());
         }
         EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(450));
-        const auto records = log.takeRecords();
-        EXPECT_EQ(std::count_if(records.begin(), records.end(),
-                                [](const Record& r) { return r.category == "Filesystem::Directory"; }),
+        const auto reports = takeReports(*log.recording);
+        EXPECT_EQ(std::count_if(reports.begin(), reports.end(),
+                                [](const std::string& r) { return r.find(" Filesystem::Directory: ") == 1; }),
                   file == path ? 5 : 0)
             << "one failed creation per attempt";
     }

@@ -78,13 +78,14 @@ TEST(AsyncLogger, ThrowingRecordIsLostAlone) {
     OrvantisTest::StdoutCapture capture;
     Log::log(Log::Info, "", "throw");
     // Once the recording sink (first) has the record, the thread is about to fail on the next sink.
-    EXPECT_TRUE(eventually([&] { return !session.recording->messages().empty(); }));
+    EXPECT_TRUE(eventually([&] { return session.recording->size() > 0; }));
     Log::log(Log::Info, "", "throw");
     Log::log(Log::Info, "", "after the failure");
     EXPECT_THROW(Log::flush(), std::runtime_error);
     Log::flush();
     EXPECT_EQ(capture.text(), "Caught unhandled exception sink failed in async logger thread. Stopping logger.");
-    EXPECT_EQ(session.recording->messages(), (std::vector<std::string>{"throw", "throw", "after the failure"}));
+    EXPECT_EQ(OrvantisTest::takeReports(*session.recording),
+              (std::vector<std::string>{"2 : throw", "2 : throw", "2 : after the failure"}));
 }
 
 }  // namespace

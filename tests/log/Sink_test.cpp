@@ -38,11 +38,11 @@ TEST(SinkFilter, Rules) {
         }
         sink.removeFilters(removed);
         sink.log(Sink::LogCapture{{}, level, category, "m"});
-        EXPECT_EQ(recording->take().size(), written ? 1u : 0u);
+        EXPECT_EQ(OrvantisTest::takeReports(*recording).size(), written ? 1u : 0u);
     }
     sink.setEnabled(false);  // a disabled sink writes nothing, whatever the rules
     sink.log(Sink::LogCapture{{}, Trace, "", "m"});
-    EXPECT_TRUE(recording->take().empty());
+    EXPECT_TRUE(OrvantisTest::takeReports(*recording).empty());
 }
 
 }  // namespace
