@@ -78,6 +78,19 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
          "orvantis: hash: unknown option '--bogus' (see 'orvantis hash --help')\n", ""},
         {"orvantis pack notes.txt", 2, "", "orvantis: pack: missing operand (IN OUT)*", ""},
         {"orvantis frobnicate", 2, "", "orvantis: unknown command 'frobnicate'*", ""},
+        // The other commands, once each.
+        {"orvantis log app.log --level=warning -c Backup disk full && cat app.log", 0, "*\tWARN \t*Backup* disk full\n",
+         "", "\tapp.log 644 * \n"},
+        {"orvantis log --json - -c X hi", 0,
+         "{\"time\":\"*\",\"level\":\"info\",\"category\":\"X\",\"message\":\"hi\"*}\n", "", ""},
+        {"orvantis ls --ext=.orv .", 0, "*/big.orv\n*/box.orv\n*/keyed.orv\n*/lying.orv\n", "", ""},
+        {"echo res://h:81/p | orvantis url --json -", 0, "{\"url\":\"res://h:81/p\",*\"portNumber\":81,*}\n", "", ""},
+        {"orvantis play --fps 1000000 --frames 1", 0, "Playing 1 frame at 1000000 fps*frames called  1\n*", "", ""},
+        {"TSAN_OPTIONS=report_signal_unsafe=0 TMPDIR=$PWD orvantis crash divzero --color=never", 150,
+         "The report also goes to */orvantis-crash-??????.log;*Divide by zero error*", "",
+         "\torvantis-crash-??????.log 600 * \n"},
+        {"TMPDIR=$PWD orvantis demo", 0, "*records are in */orvantis-demo-??????.log\n", "",
+         "\torvantis-demo-??????.log 600 * \n"},
     };
     for (const auto& [command, status, out, err, changed] : cases) {
         SCOPED_TRACE(command);
