@@ -53,6 +53,11 @@ TEST(Log, FallbackThenExitWithoutDeinit) {
 // sink throws on it while two threads log Fatal among others inside the logger and its sinks (nothing is destroyed
 // under the others' feet: the sanitizer builds check that).
 TEST(Log, FatalEndsTheProcess) {
+#ifdef _WIN32  // GoogleTest's regular expressions on Windows have no groups
+    const char* kDeliveredThenFlushed = "got throw\n";
+#else
+    const char* kDeliveredThenFlushed = "got before\n(got n\n)*got throw\n(got [a-z]+\n)*flushed\n";
+#endif
     struct StderrSink : Log::Sink {
         void flush() override { std::fputs("flushed\n", stderr); }
         void logImpl(const LogCapture& c) override { std::fprintf(stderr, "got %s\n", c.message.c_str()); }
@@ -75,7 +80,7 @@ TEST(Log, FatalEndsTheProcess) {
                 }
                 producers[0].join();
             },
-            ::testing::ExitedWithCode(kFatalExitStatus), "got before\n(got n\n)*got throw\n(got [a-z]+\n)*flushed\n");
+            ::testing::ExitedWithCode(kFatalExitStatus), kDeliveredThenFlushed);
     }
 }
 
