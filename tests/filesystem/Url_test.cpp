@@ -44,6 +44,7 @@ TEST(Url, GettersCutComponentsOutOfTheText) {
         // One decoding pass, hex digits of either case; a '%' without two hex digits stays.
         {"file:/%4a%4F/%2541/%/a%4/%zz%4g%/%3f",
          {"file", "", "", "", "", "", "", "-1", "/JO/%41/%/a%4/%zz%4g%/?", "", ""}},
+        {"file:///C:/a%20b", {"file", "", "", "", "", "", "", "-1", "C:/a b", "", ""}},  // a drive path drops its '/'
     };
     for (const auto& [text, expected] : cases) {
         const Url u(text);
@@ -52,8 +53,10 @@ TEST(Url, GettersCutComponentsOutOfTheText) {
                   expected)
             << text;
     }
-    // The port number skips blanks and a '+', ends at a non-digit, and is -1 when it overflows: 7 and -1.
-    EXPECT_EQ(Url("res://h: \t+7x/").portNumber() + Url("res://h:2147483648").portNumber(), 7 - 1);
+    // The port number skips blanks and a '+', ends at a non-digit, and is -1 when it overflows or has no digit.
+    EXPECT_EQ(
+        Url("res://h: \t+7x/").portNumber() + Url("res://h:2147483648").portNumber() + Url("res://h:x1").portNumber(),
+        7 - 1 - 1);
 }
 
 TEST(Url, SettersReplaceOneRangeAndManageDelimiters) {
@@ -63,6 +66,9 @@ TEST(Url, SettersReplaceOneRangeAndManageDelimiters) {
         {"res:p", [](Url& u) { u.setAuthority("//h"); }, "res://h/p"},
         {"/p", [](Url& u) { u.setScheme("ftp"); }, "ftp:/p"},
         {"res://u@h:80/x", [](Url& u) { u.setHost("new"); }, "res://u@new:80/x"},
+        {"file:///x", [](Url& u) { u.setHost("h"); }, "file://h/x"},
+        {"res://a@h", [](Url& u) { u.setUserinfo("b"); }, "res://b@h"},
+        {"res://h", [](Url& u) { u.setFragment("f"); }, "res://h#f"},
         {"/x", [](Url& u) { u.setUserinfo("me@"); }, "//me@localhost/x"},
         {"res://h?q", [](Url& u) { u.setPort(-5); }, "res://h:-5?q"},
         {"res://h/x", [](Url& u) { u.setPassword("pw"); }, "res://:pw@h/x"},
@@ -101,6 +107,7 @@ TEST(Url, SubqueriesSplitFindAndEditInPlace) {
     EXPECT_TRUE(Url("res://h/p#a&b").subqueries().empty() && !Url("res://h/p?a").subquery(1).hasValue());
     EXPECT_EQ(Url("res://h/p?a=1&b=2").subquery(1).value().key() + std::to_string(Url("?a&b;c").subqueryCount()), "b3");
     EXPECT_EQ(Subquery("a=b=c").value() + Subquery("f").key() + Subquery("f").value(), "b=cf");
+    EXPECT_TRUE(Subquery("a") != Subquery("b") && !(Subquery("a") != Subquery("a")));
     using Row = std::array<std::string, 3>;  // query, key, the first item that starts with the key ("-" for none)
     for (const auto& [query, key, expected] : {Row{"?ab=1&a=2;a", "a", "ab=1"}, Row{"?ab=1&a=2;a", "a=", "a=2"},
                                                Row{"?ab=1", "ab=12", "-"}, Row{"", "", "-"}, Row{"?", "", ""}}) {
@@ -135,6 +142,9 @@ TEST(Url, LocalFilesConvertBothWaysAndJoinOntoABase) {
     EXPECT_TRUE(Url("res://h/x").toLocalFile() == "" && Url("FILE:///C:/x").toLocalFile() == "");
     // A relative URL joins onto the base.
     EXPECT_EQ(Url::relativeTo("sub\\a?q#f", "C:\\base\\", true).string(), "file:///C:/base/sub/a?q#f");
+    OrvantisTest::TempDir dir;  // an existing entry makes a file URL
+    OrvantisTest::writeFile(dir.file("x"), "");
+    EXPECT_EQ(Url::relativeTo("x", dir.path.generic_string(), false).scheme(), "file");
     EXPECT_EQ(Url::relativeTo("missing.txt", "/base", false).string(), "/base/missing.txt");  // no file, no file URL
 }
 

@@ -132,6 +132,7 @@ void expectReport(const char* name, const std::string& trace, bool twice) {
     }
     const size_t start = text.rfind('\n', at) + 1, end = text.find('\n', at);
     const std::string head = text.substr(start, end - start);
+    EXPECT_EQ(head.substr(0, 10), text.substr(text.rfind('\n', before) + 1, 10)) << "the report's date";
     EXPECT_TRUE(std::regex_match(head, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{1,3}\tFATAL\t\*{5} )"
                                                   R"(Encountered fatal exception: )" +
                                                   std::string(name) + R"(, PID \d+ \*{5})")))
