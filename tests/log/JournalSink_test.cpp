@@ -50,6 +50,8 @@ TEST(JournalSink, SendsTheNativeProtocolAndReportsAVanishedJournalOnce) {
     OrvantisTest::TempDir dir;
     const std::string socket = dir.file("journal.sock");
     EXPECT_THROW(Log::JournalSink("orvtest", socket), std::runtime_error);  // no journal yet
+    OrvantisTest::writeFile(socket + ".txt", "");
+    EXPECT_THROW(Log::JournalSink("orvtest", socket + ".txt"), std::runtime_error);  // not a socket
     const int receiver = ::socket(AF_UNIX, SOCK_DGRAM, 0);
     sockaddr_un address{AF_UNIX, {}};
     std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);

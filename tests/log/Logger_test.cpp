@@ -15,7 +15,8 @@ using namespace Orvantis;
 struct SlowSink : Log::Sink {
     static inline std::atomic<int> next[9] = {};
     static inline int misplaced = 0;
-    void flush() override {}
+    static inline int flushes = 0;
+    void flush() override { ++flushes; }
     void logImpl(const LogCapture& c) override {
         const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(1);
         while (std::chrono::steady_clock::now() < until) {}
@@ -37,6 +38,7 @@ bool eventually(Done done) {
 // again. deinit delivers what is still queued. Every record arrives once, complete and in order.
 TEST(AsyncLogger, ManyProducersDeliverEveryRecordOnceInOrder) {
     std::fill(std::begin(SlowSink::next), std::end(SlowSink::next), 0);  // for repeated runs
+    SlowSink::flushes = 0;
     Log::init(Log::Trace, Log::Asynchronous);
     Log::addSink(std::make_unique<SlowSink>());
     std::atomic<bool> done{false};
@@ -53,6 +55,7 @@ TEST(AsyncLogger, ManyProducersDeliverEveryRecordOnceInOrder) {
     Log::log(Log::Info, "8", "0");
     Log::flush();
     EXPECT_EQ(SlowSink::next[8], 1);
+    EXPECT_EQ(SlowSink::flushes, 1);
     done = true;
     for (auto& p : producers) {
         p.join();

@@ -14,6 +14,7 @@ TEST(String, AffixesTrimReplaceSplitAndJoin) {
     // text, affix, startsWith, endsWith
     const std::tuple<std::string, std::string, bool, bool> affixes[] = {
         {"abc", "", true, true},
+        {"abc", "abc", true, true},
         {"ab", "abc", false, false},
         {std::string("a\0b", 3), std::string("\0b", 2), false, true}};
     for (const auto& [text, affix, starts, ends] : affixes) {
