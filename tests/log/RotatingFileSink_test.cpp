@@ -54,8 +54,8 @@ TEST_F(RotatingFileSinkTest, KeepsMaxFilesOfAtMostMaxBytesWithTheNewestRecords) 
         logNumbered(sink, 2, 40);
         logNumbered(single, 0, 5);
     }
+#ifndef _WIN32  // under Wine, /proc lists Wine's own descriptors
     EXPECT_EQ(fds(), openBefore);
-#ifndef _WIN32
     EXPECT_EQ(readFile(path + ".moved"), lines(0, 6));  // written until the next rotation, then left alone
 #endif
     EXPECT_TRUE(OrvantisTest::takeReports(*session.recording).empty());  // no report: nothing failed
