@@ -53,6 +53,7 @@ TEST_F(RotatingFileSinkTest, KeepsMaxFilesOfAtMostMaxBytesWithTheNewestRecords) 
 #endif
         logNumbered(sink, 2, 40);
         logNumbered(single, 0, 5);
+        EXPECT_EQ(readFile(dir.file("single.log")), lines(4, 5));  // on disk while the sink lives
     }
 #ifndef _WIN32  // under Wine, /proc lists Wine's own descriptors
     EXPECT_EQ(fds(), openBefore);
@@ -61,7 +62,6 @@ TEST_F(RotatingFileSinkTest, KeepsMaxFilesOfAtMostMaxBytesWithTheNewestRecords) 
     EXPECT_TRUE(OrvantisTest::takeReports(*session.recording).empty());  // no report: nothing failed
     EXPECT_EQ(readFile(path + ".2") + "|" + readFile(path + ".1") + "|" + readFile(path),
               lines(24, 30) + "|" + lines(30, 36) + "|" + lines(36, 40));
-    EXPECT_EQ(readFile(dir.file("single.log")), lines(4, 5));
     EXPECT_FALSE(fs::exists(path + ".3") || fs::exists(dir.file("single.log.1")));
 }
 
@@ -89,20 +89,24 @@ TEST_F(RotatingFileSinkTest, JsonLinesParseWithAStandardParser) {
         GTEST_SKIP() << "python3 is needed to read the JSON back";
     }
     static const char kBinary[] = "nul\0byte \"quoted\" back\\slash\ttab";
+    ::putenv(const_cast<char*>("TZ=UTC0"));  // the records' time, 1970 began, is then "+00:00"
+    ::tzset();
     {
         Log::RotatingFileSink sink(path, 1 << 20, 2, Log::FileSink::Json);
         sink.log({{}, Log::Warning, "multi\nline", std::string(kBinary, sizeof kBinary - 1)});
-        sink.log({{}, Log::Error, "", "bad \xC3 \xF8\x88\x80\x80 utf8 \xF0\x9F\x98\x80 \xE2\x82\xAC \x7F end"});
+        sink.log(
+            {{}, Log::Error, "", "bad \xC3 \xF8\x88\x80\x80 utf8 \xF0\x9F\x98\x80 \xE2\x82\xAC \xEF\xBC\x81 \x7F end"});
     }
     const std::string output = dir.file("out.txt");
     const std::string read =
         "python3 -c 'import json, sys\nfor r in map(json.loads, open(sys.argv[1], encoding=\"utf-8\")):"
-        "\n print(r[\"level\"], ascii(r[\"category\"])[1:-1], ascii(r[\"message\"])[1:-1], sep=\"|\")' ";
+        "\n print(r[\"time\"], r[\"level\"], ascii(r[\"category\"])[1:-1], ascii(r[\"message\"])[1:-1], sep=\"|\")' ";
     ASSERT_EQ(std::system((read + path + " > " + output).c_str()), 0) << readFile(path);
-    EXPECT_EQ(
-        readFile(output),  // as Python prints them, with ascii escapes
-        OrvantisTest::onDisk("warning|multi\\nline|nul\\x00byte \"quoted\" back\\\\slash\\ttab\n"
-                             "error||bad \\ufffd \\ufffd\\ufffd\\ufffd\\ufffd utf8 \\U0001f600 \\u20ac \\x7f end\n"));
+    EXPECT_EQ(readFile(output),  // as Python prints them, with ascii escapes
+              OrvantisTest::onDisk(
+                  "1970-01-01T00:00:00.000+00:00|warning|multi\\nline|nul\\x00byte \"quoted\" back\\\\slash\\ttab\n"
+                  "1970-01-01T00:00:00.000+00:00|error||bad \\ufffd \\ufffd\\ufffd\\ufffd\\ufffd utf8 \\U0001f600 "
+                  "\\u20ac \\uff01 \\x7f end\n"));
 }
 
 }  // namespace

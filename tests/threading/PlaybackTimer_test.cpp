@@ -157,7 +157,9 @@ TEST(PlaybackTimer, PausesResumesAndTakesChangesAtTheRestart) {
     timer->pause();
     std::this_thread::sleep_for(60ms);  // the timer thread now waits
     OrvantisTest::takeReports(*session.recording);  // the refused start and the changes made while running
+    const auto stopping = Clock::now();
     timer->stop();
+    EXPECT_LT(Clock::now() - stopping, 5s) << "stop ends the thread instead of playing out the range";
     EXPECT_TRUE(OrvantisTest::takeReports(*session.recording).empty()) << "stop resumes a paused timer and joins it";
     const Frames frames = log.calls().first;
     EXPECT_EQ(std::adjacent_find(frames.begin(), frames.end(), std::greater_equal<>()), frames.end())
