@@ -38,8 +38,8 @@ wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
 wine cmd /c exit >/dev/null 2>&1 </dev/null
 test_status=0
-# A program that fails is run once more before it counts as failed: under a
-# loaded machine Wine itself now and then loses a process's end.
+# A program that fails is run once more before it counts as failed, as a
+# guard against the emulator's own hiccups on a loaded machine.
 ctest --test-dir build/windows --output-on-failure -j2 --repeat until-pass:2 | tee build/windows/ctest.out ||
   test_status=$?
 

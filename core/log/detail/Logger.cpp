@@ -82,11 +82,10 @@ private:
 };
 
 // The sink whose log() runs on this thread, and the reports that sinks made
-// meanwhile, each with the sink that made it.
-// The reports live on the heap only while some are pending: every
-// thread_local here is trivially destructible, because MinGW's emulated
-// thread-local storage releases a thread's variables before the destructors
-// of thread_local objects run, which then read freed memory.
+// meanwhile, each with the sink that made it. The reports live on the heap
+// only while some are pending, so that no thread_local here has a destructor:
+// MinGW's emulated thread-local storage frees a thread's variables before
+// such destructors run.
 using SinkReports = std::vector<std::pair<Sink::LogCapture, const Sink*>>;
 thread_local const Sink* t_deliveringTo = nullptr;
 thread_local SinkReports* t_sinkReports = nullptr;
