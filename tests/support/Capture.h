@@ -1,32 +1,30 @@
-// Capture.h — test helpers: standard output capture and a recording sink.
+// Capture.h — test helpers: standard output capture, a recording sink, waiting for a condition.
 #pragma once
 
 #include "core/log/Log.h"
 #include "core/log/Sink.h"
+#include "support/Scratch.h"
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
-#ifdef _WIN32
-#include <io.h>
-#endif
 
 namespace OrvantisTest {
 
 // Redirects file descriptor 1 (std::cout, stdout and direct writes alike)
-// into a temporary file while it lives.
+// into a file of its own while it lives.
 class StdoutCapture {
 public:
-    StdoutCapture() {
-        std::cout.flush();
-        std::fflush(stdout);
-        file = std::tmpfile();
+    StdoutCapture() : file(std::fopen(dir.file("stdout").c_str(), "wb")) {
+        flushAll();
         saved = ::dup(STDOUT_FILENO);
         ::dup2(::fileno(file), STDOUT_FILENO);
     }
@@ -36,35 +34,10 @@ public:
         ::close(saved);
         std::fclose(file);
     }
-    StdoutCapture(const StdoutCapture&) = delete;
-    StdoutCapture& operator=(const StdoutCapture&) = delete;
-
     // Everything written since the capture began; the capture goes on.
     std::string text() {
         flushAll();
-        std::string result;
-        char buffer[4096];
-#ifdef _WIN32
-        // No pread: read from the start, then put back the offset that the
-        // duplicated standard output shares.
-        const int fd = ::fileno(file);
-        const long long end = _lseeki64(fd, 0, SEEK_CUR);
-        _lseeki64(fd, 0, SEEK_SET);
-        for (int n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
-            result.append(buffer, static_cast<size_t>(n));
-        }
-        _lseeki64(fd, end, SEEK_SET);
-        return result;
-#else
-        for (off_t at = 0;;) {
-            const ssize_t n = ::pread(::fileno(file), buffer, sizeof buffer, at);
-            if (n <= 0) {
-                return result;
-            }
-            result.append(buffer, static_cast<size_t>(n));
-            at += n;
-        }
-#endif
+        return readFile(dir.file("stdout"));
     }
 
 private:
@@ -73,9 +46,27 @@ private:
         std::fflush(stdout);
     }
 
-    std::FILE* file = nullptr;
+    TempDir dir;
+    std::FILE* file;
     int saved = -1;
 };
+
+// Polls `done` every millisecond for up to five seconds; its last answer.
+template <class Done>
+bool eventually(Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+}
+
+// How a process ended by a Fatal record, exit(-106), reads back.
+#ifdef _WIN32
+constexpr int kFatalExitStatus = -106;  // the process's 32-bit exit code
+#else
+constexpr int kFatalExitStatus = -106 & 0xFF;  // as the shell sees it
+#endif
 
 // What a RecordingSink saw; shared so that it outlives the sink.
 struct Recording {
@@ -83,11 +74,6 @@ struct Recording {
     std::vector<Orvantis::Log::Sink::LogCapture> records;
     int flushes = 0;
     bool destroyed = false;
-
-    size_t size() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return records.size();
-    }
 };
 
 // The records seen so far, each as "<level number> <category>: <message>"

@@ -21,15 +21,7 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::nanoseconds;
 using Frames = std::vector<size_t>;
 using Range = std::vector<nanoseconds>;
-
-// Polls `done` for up to five seconds.
-bool eventually(const std::function<bool()>& done) {
-    const Clock::time_point deadline = Clock::now() + 5s;
-    while (!done() && Clock::now() < deadline) {
-        std::this_thread::sleep_for(1ms);
-    }
-    return done();
-}
+using OrvantisTest::eventually;
 
 // Records the frames called and when, counted from its creation; the first
 // call may take a while.
