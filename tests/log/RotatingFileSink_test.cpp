@@ -67,7 +67,7 @@ TEST_F(RotatingFileSinkTest, KeepsMaxFilesOfAtMostMaxBytesWithTheNewestRecords) 
 
 // A file that cannot be opened: five attempts 100 ms apart, then an exception. A rotation that fails (a non-empty
 // directory where the first older file belongs, which even root cannot replace) is reported once, and the records
-// go on into the current file.
+// go on into the current file; after a rotation that succeeds, the next failure is reported again.
 TEST_F(RotatingFileSinkTest, FailuresToOpenOrRotate) {
     OrvantisTest::writeFile(dir.file("blocker"), "a regular file where a directory is needed");
     const auto start = std::chrono::steady_clock::now();
@@ -75,13 +75,28 @@ TEST_F(RotatingFileSinkTest, FailuresToOpenOrRotate) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(450));
     fs::create_directories(path + ".1/occupied");
     {
-        Log::RotatingFileSink sink(path, 100, 2);
-        logNumbered(sink, 0, 20);
+        Log::RotatingFileSink sink(path, 110, 2);  // the fourth line passes 110 bytes, with "\n" or "\r\n"
+        logNumbered(sink, 0, 6);  // fails at r103
+        fs::remove_all(path + ".1");
+        logNumbered(sink, 6, 9);  // r106 starts a new file
+        EXPECT_EQ(readFile(path + ".1"), lines(0, 6));
+        fs::remove(path + ".1");
+        fs::create_directories(path + ".1/occupied");
+        logNumbered(sink, 9, 20);  // fails at r109
     }
     const auto reports = OrvantisTest::takeReports(*session.recording);
-    ASSERT_EQ(reports.size(), 1u);
+    ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[0].rfind("4 Log::RotatingFileSink: Could not rotate log file '" + path + "': ", 0), 0u);
-    EXPECT_EQ(readFile(path), lines(0, 20));
+    EXPECT_EQ(reports[1], reports[0]);
+    EXPECT_EQ(readFile(path), lines(6, 20));
+#ifndef _WIN32  // Windows removes no directory that holds an open file
+    Log::RotatingFileSink gone(dir.file("gone/app.log"), 40, 2);
+    fs::remove_all(dir.file("gone"));
+    logNumbered(gone, 0, 2);
+    EXPECT_EQ(OrvantisTest::takeReports(*session.recording),
+              std::vector<std::string>{"4 Log::RotatingFileSink: Could not rotate log file '" +
+                                       dir.file("gone/app.log") + "': the new file cannot be opened"});
+#endif
 }
 
 TEST_F(RotatingFileSinkTest, JsonLinesParseWithAStandardParser) {
