@@ -1,5 +1,7 @@
 #include "core/threading/ThreadPool.h"
 
+#include "support/Scratch.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 #include <system_error>
 
 #include <signal.h>
+#include <unistd.h>
 
 namespace {
 
@@ -79,11 +82,17 @@ TEST(ThreadPool, JoinFromAWorkerFailsAndWakesTheIdleOne) {
 }
 
 #ifndef _WIN32
-// A worker has a stack of its own to report a stack overflow on.
+// A worker has a stack of its own to report a stack overflow on, which goes with the worker.
 TEST(ThreadPool, WorkersCanReportAStackOverflow) {
+    const auto mapped = [] { return std::stol(OrvantisTest::readFile("/proc/self/statm")) * ::sysconf(_SC_PAGESIZE); };
     stack_t stack{};
     ThreadPool(1).enqueue([&stack] { ::sigaltstack(nullptr, &stack); }).wait();
     EXPECT_EQ(stack.ss_flags & SS_DISABLE, 0);
+    const long before = mapped();
+    for (int i = 0; i < 64; ++i) {
+        ThreadPool(1).enqueue([] {}).wait();
+    }
+    EXPECT_LT(mapped() - before, 8 << 20) << "64 stacks of 512 KiB left behind would be 32 MiB";
 }
 #endif
 
