@@ -68,6 +68,30 @@ TEST(File, OperationsAndContentRoundTrips) {
     EXPECT_TRUE(takeReports(*log.recording).empty());
 }
 
+// A name longer than the system allows is refused. So is a read-only file, where the user is bound by that: root
+// is not, nor Wine run by root.
+TEST(File, RefusesANameTooLongAndAReadOnlyFile) {
+    TempDir dir;
+    LogSession log;
+    const std::string tooLong = dir.file(std::string(300, 'n')), locked = dir.file("locked");
+    EXPECT_FALSE(File(tooLong).writeBinary(ByteBuffer("x")));
+    Reports expected = {kError + "Create a file failed.", kError + "Can not open file '" + tooLong + "'."};
+#ifndef _WIN32  // each look-up reports the system's text first; Wine's finds no such file, silently
+    expected.insert(expected.begin(), 2, "4 Filesystem::Path: " + std::generic_category().message(ENAMETOOLONG));
+#endif
+    EXPECT_EQ(takeReports(*log.recording), expected);
+    writeFile(locked, "kept");
+    fs::permissions(locked, fs::perms::owner_read);  // on Windows, the read-only attribute
+    const bool bound = !std::ofstream(locked, std::ios::app);
+    EXPECT_FALSE(bound && (File(locked).writeBinary(ByteBuffer("x")) || File(locked).appendText({"x"})));
+    EXPECT_EQ(takeReports(*log.recording), Reports(bound ? 2 : 0, kError + "Can not open file '" + locked + "'."));
+    EXPECT_EQ(readFile(locked), "kept");
+    fs::permissions(locked, fs::perms::owner_all);
+    if (!bound) {
+        GTEST_SKIP() << "this user may write to a read-only file (root, and Wine run by root)";
+    }
+}
+
 #ifndef _WIN32  // sockets as files and /dev/full are POSIX
 TEST(File, ReadAndWriteFailuresReport) {
     TempDir dir;
