@@ -64,18 +64,14 @@ TEST(Platform, EnvironmentCacheServesUntilBypassed) {
     OrvantisTest::LogSession log;
     const char* const name = "ORVANTIS_TEST_CACHE";
     const auto get = [&](bool bypass) { return Platform::getEnvironmentVariable(name, "default", bypass); };
-#ifdef _WIN32  // behind the library's back
-    const auto setDirectly = [&](const char* value) { _putenv_s(name, value); };
-#else
-    const auto setDirectly = [&](const char* value) { ::setenv(name, value, 1); };
-#endif
+    const auto setDirectly = [](const char* assignment) { ::putenv(const_cast<char*>(assignment)); };  // not cached
     Platform::setEnvironmentVariable(name, "first");
-    setDirectly("changed");
+    setDirectly("ORVANTIS_TEST_CACHE=changed");
     EXPECT_EQ(get(false), "first");
     EXPECT_EQ(get(true), "changed");
     Platform::setEnvironmentVariable(name, "");  // removes the variable, and the cache entry
     EXPECT_TRUE(std::getenv(name) == nullptr && get(false) == "default");
-    setDirectly("late");
+    setDirectly("ORVANTIS_TEST_CACHE=late");
     EXPECT_EQ(get(false), "late");  // the default was not cached
     Platform::setEnvironmentVariable(name, "\xE9t\xE9 raw");
 #ifdef _WIN32
