@@ -65,6 +65,8 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
         {"orvantis unpack lying.orv out.txt", 1, "",
          "orvantis: unpack: lying.orv: the container is truncated: 6 of 4294967295 bytes\n", ""},
         {"orvantis pack big - | orvantis unpack - - | cmp - big", 0, "", "", ""},
+        {"head -c 3000000 /dev/zero | orvantis hash -", 0,
+         std::to_string(Cryptography::hashDJB2(ByteBuffer(std::string(3000000, '\0')))) + "  -\n", "", ""},
         // Keys.
         {"orvantis unpack --key=s3cret keyed.orv -", 0, "notes\n", "", ""},
         {"ORVANTIS_KEY=s3cret orvantis unpack keyed.orv -", 0, "notes\n", "", ""},
@@ -74,6 +76,7 @@ TEST(OrvantisTool, CommandsKeepTheUsersFilesAndFollowOneSetOfRules) {
         // One parser: bad arguments exit with 2.
         {"orvantis hash --bogus notes.txt", 2, "",
          "orvantis: hash: unknown option '--bogus' (see 'orvantis hash --help')\n", ""},
+        {"orvantis pack notes.txt", 2, "", "orvantis: pack: missing operand (IN OUT)*", ""},
         {"orvantis frobnicate", 2, "", "orvantis: unknown command 'frobnicate'*", ""},
         // The other commands, once each.
         {"orvantis log app.log --level=warning -c Backup disk full && cat app.log", 0, "*\tWARN \t*Backup* disk full\n",
