@@ -48,6 +48,17 @@ TEST(Log, FallbackThenExitWithoutDeinit) {
         ::testing::ExitedWithCode(0), "");
 }
 
+// removeSink destroys the sink it is given before it returns, and keeps the others in order.
+TEST(Log, RemoveSinkDestroysThatSinkAlone) {
+    OrvantisTest::LogSession session;
+    Log::addSink(std::make_unique<OrvantisTest::ThrowingSink>());
+    Log::addSink(std::make_unique<OrvantisTest::ThrowingSink>());
+    const std::vector<Log::Sink*> sinks = Log::getSinks();
+    Log::removeSink(*sinks.at(0));
+    EXPECT_TRUE(session.recording->destroyed);
+    EXPECT_EQ(Log::getSinks(), (std::vector<Log::Sink*>{sinks[1], sinks[2]}));
+}
+
 // In both modes a Fatal record ends the process with -106 once every sink has it and was flushed, also when a
 // sink throws on it while two threads log Fatal among others inside the logger and its sinks (nothing is destroyed
 // under the others' feet: the sanitizer builds check that).
