@@ -68,6 +68,7 @@ TEST(Url, SettersReplaceOneRangeAndManageDelimiters) {
         {"res://u@h:80/x", [](Url& u) { u.setHost("new"); }, "res://u@new:80/x"},
         {"file:///x", [](Url& u) { u.setHost("h"); }, "file://h/x"},
         {"res://a@h", [](Url& u) { u.setUserinfo("b"); }, "res://b@h"},
+        {"res://al:o@h", [](Url& u) { u.setUsername("bo"); }, "res://bo:o@h"},
         {"res://h", [](Url& u) { u.setFragment("f"); }, "res://h#f"},
         {"/x", [](Url& u) { u.setUserinfo("me@"); }, "//me@localhost/x"},
         {"res://h?q", [](Url& u) { u.setPort(-5); }, "res://h:-5?q"},
@@ -132,6 +133,7 @@ TEST(Url, LocalFilesConvertBothWaysAndJoinOntoABase) {
     const std::string cases[][5] = {
         // local, url, path, query, fragment
         {"C:\\data\\s 1.raw", drives ? "file:///C:/data/s 1.raw" : "file:C:/data/s 1.raw", "C:/data/s 1.raw", "", ""},
+        {"file:C:\\d", drives ? "file:///C:/d" : "file:C:/d", "C:/d", "", ""},  // "file:" is not part of the name
         {"a?b?c#d#e", "file:a%3fb?c#d#e", "a?b", "c", "d#e"},
     };
     for (const auto& [local, url, path, query, fragment] : cases) {
