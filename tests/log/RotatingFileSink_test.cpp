@@ -79,7 +79,6 @@ TEST_F(RotatingFileSinkTest, FailuresToOpenOrRotate) {
         logNumbered(sink, 0, 6);  // fails at r103
         fs::remove_all(path + ".1");
         logNumbered(sink, 6, 9);  // r106 starts a new file
-        EXPECT_EQ(readFile(path + ".1"), lines(0, 6));
         fs::remove(path + ".1");
         fs::create_directories(path + ".1/occupied");
         logNumbered(sink, 9, 20);  // fails at r109

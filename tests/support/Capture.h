@@ -112,17 +112,15 @@ private:
 // Starts logging with one recording sink; ends it when the scope ends.
 class LogSession {
 public:
-    explicit LogSession(Orvantis::Log::Mode mode = Orvantis::Log::Synchronous,
-                        Orvantis::Log::Level level = Orvantis::Log::Trace)
+    explicit LogSession(Orvantis::Log::Mode mode = Orvantis::Log::Synchronous)
         : recording(std::make_shared<Recording>()) {
-        Orvantis::Log::init(level, mode);
+        Orvantis::Log::init(Orvantis::Log::Trace, mode);
         Orvantis::Log::addSink(std::make_unique<RecordingSink>(recording));
     }
     ~LogSession() {
         if (Orvantis::Log::isInitialized()) {
             Orvantis::Log::deinit();
         }
-        Orvantis::Log::setGlobalLevel(Orvantis::Log::Trace);
     }
     std::shared_ptr<Recording> recording;
 };

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -18,17 +20,14 @@ namespace OrvantisTest {
 // everything in it when the object goes.
 class TempDir {
 public:
+    // Named after the process and a count, which no other running test shares; one that an ended process left
+    // behind is emptied first.
     TempDir() {
-        // A random name; create_directory fails for one that already exists.
-        std::random_device random;
-        for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
-            const auto candidate =
-                std::filesystem::temp_directory_path() / ("orvantis-test-" + std::to_string(random()));
-            std::error_code error;
-            if (std::filesystem::create_directory(candidate, error)) {
-                path = candidate;
-            }
-        }
+        static std::atomic<int> count{0};
+        path = std::filesystem::temp_directory_path() /
+               ("orvantis-test-" + std::to_string(::getpid()) + "-" + std::to_string(count++));
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directory(path);
     }
     ~TempDir() {
         std::error_code ignored;
